@@ -1,0 +1,30 @@
+// The one error type of the system: a French message, shown by the faces.
+#pragma once
+#include <stdexcept>
+#include <string>
+
+namespace tavrik {
+
+class Error : public std::runtime_error {
+ public:
+  explicit Error(const std::string& message) : std::runtime_error(message) {}
+  std::string message() const { return what(); }
+};
+
+// printf-style formatting of a message pattern ("%s", "%d"), for the system's texts.
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+
+// Text of the error box: a full stop is appended when the message is not empty and its last
+// character's code is above that of "." (0x2E).
+std::string errorBoxText(const std::string& message);
+
+// Application title from the program path: file name without its folder, cut before its first
+// ".", first character kept, the others lower case.
+std::string applicationTitle(const std::string& programPath);
+
+// Messages used by more than one unit.
+inline constexpr const char* kDivisionByZero = "Division par zéro";
+inline constexpr const char* kNotAnInteger = "'%s' n'est pas une valeur entière correcte";
+inline constexpr const char* kBitmapOnly = "Impossible de modifier que les images comportant un bitmap";
+
+}  // namespace tavrik

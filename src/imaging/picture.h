@@ -1,0 +1,23 @@
+// What an image control holds: nothing, a bitmap (with its surface), an icon or a metafile.
+#pragma once
+#include <memory>
+
+#include "imaging/surface.h"
+
+namespace tavrik {
+
+enum class PictureKind { None, Bitmap, Icon, Metafile };
+
+struct Picture {
+  PictureKind kind = PictureKind::None;
+  // The pixel grid of a bitmap picture; null for every other kind.
+  std::unique_ptr<Surface> surface;
+  // Icon and metafile sizes (a bitmap's size is its surface's).
+  int iconOrMetafileWidth = 0;
+  int iconOrMetafileHeight = 0;
+
+  int width() const { return surface ? surface->width() : iconOrMetafileWidth; }
+  int height() const { return surface ? surface->height() : iconOrMetafileHeight; }
+};
+
+}  // namespace tavrik

@@ -1,0 +1,53 @@
+#include "imaging/surface.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "imaging/error.h"
+
+namespace tavrik {
+
+namespace {
+std::vector<Colour> allocatePixels(int width, int height, Colour fill) {
+  const size_t w = static_cast<size_t>(std::max(width, 0));
+  const size_t h = static_cast<size_t>(std::max(height, 0));
+  try {
+    return std::vector<Colour>(w * h, fill);
+  } catch (const std::bad_alloc&) {
+    throw Error("Plus de ressources système");
+  } catch (const std::length_error&) {
+    throw Error("Plus de ressources système");
+  }
+}
+}  // namespace
+
+Surface::Surface(int width, int height, Colour fill)
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      pixels_(allocatePixels(width, height, resolveForWrite(fill))) {}
+
+void Surface::fillRect(int left, int top, int right, int bottom) {
+  const int l = std::max(left, 0);
+  const int t = std::max(top, 0);
+  const int r = std::min(right, width_);
+  const int b = std::min(bottom, height_);
+  if (l >= r || t >= b) return;
+  for (int y = t; y < b; ++y) std::fill(row(y) + l, row(y) + r, clWhite);
+}
+
+void Surface::grow(int width, int height) {
+  const int newWidth = std::max(width, width_);
+  const int newHeight = std::max(height, height_);
+  if (newWidth == width_ && newHeight == height_) return;
+  std::vector<Colour> grown = allocatePixels(newWidth, newHeight, clWhite);
+  for (int y = 0; y < height_; ++y) {
+    std::copy(row(y), row(y) + width_,
+              grown.data() + static_cast<size_t>(y) * static_cast<size_t>(newWidth));
+  }
+  pixels_ = std::move(grown);
+  width_ = newWidth;
+  height_ = newHeight;
+}
+
+}  // namespace tavrik
