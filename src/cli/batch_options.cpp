@@ -1,0 +1,217 @@
+#include "cli/batch_options.h"
+
+#include <string_view>
+
+#include "imaging/error.h"
+
+#ifndef TAVRIK_VERSION
+#define TAVRIK_VERSION "unknown"
+#endif
+
+namespace tavrik::batch {
+
+namespace {
+
+ParseResult usageError(std::string message) {
+  ParseResult result;
+  result.action = ParseResult::Action::UsageError;
+  result.error = std::move(message);
+  return result;
+}
+
+std::vector<std::string> splitCommas(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) return parts;
+    start = comma + 1;
+  }
+}
+
+// A threshold: decimal digits only, 0..1023.
+bool parseThreshold(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 9) return false;
+  int v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v > 1023) return false;
+  value = v;
+  return true;
+}
+
+std::string quoted(const std::string& text) { return "« " + text + " »"; }
+
+}  // namespace
+
+int countCharacters(const std::string& text) {
+  int count = 0;
+  for (const char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+ParseResult parseOptions(const std::vector<std::string>& args) {
+  ParseResult result;
+  Options& o = result.options;
+  std::vector<std::string> files;
+  bool optionsEnded = false;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+
+    std::string flag = arg;
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      flag = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+
+    const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
+                            flag == "--steps" || flag == "--output-dir" || flag == "--save-images";
+    const bool isSwitch = flag == "--quiet" || flag == "--help" || flag == "--version";
+    if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
+    if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
+
+    if (flag == "--help") {
+      result.action = ParseResult::Action::Help;
+      return result;
+    }
+    if (flag == "--version") {
+      result.action = ParseResult::Action::Version;
+      return result;
+    }
+    if (flag == "--quiet") {
+      o.quiet = true;
+      continue;
+    }
+
+    std::string value;
+    if (inlineValue) {
+      value = *inlineValue;
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      return usageError("l'option " + flag + " demande une valeur");
+    }
+
+    if (flag == "--name") {
+      const int n = countCharacters(value);
+      if (n > kMaxNameCharacters)
+        return usageError(format("nom de base trop long : %s (%d caractères, %d au plus)",
+                                 quoted(value).c_str(), n, kMaxNameCharacters));
+      // The name becomes part of a file name in the output folder; a separator would send the
+      // files elsewhere or into a folder that does not exist.
+      if (value.find('/') != std::string::npos)
+        return usageError("nom de base incorrect : " + quoted(value) +
+                          " (le caractère / est interdit dans un nom de fichier)");
+      o.name = value;
+    } else if (flag == "--thresholds") {
+      const std::vector<std::string> parts = splitCommas(value);
+      bool ok = parts.size() == 3;
+      for (size_t k = 0; ok && k < 3; ++k) ok = parseThreshold(parts[k], o.thresholds[k]);
+      if (!ok)
+        return usageError("seuils incorrects : " + quoted(value) +
+                          " (trois entiers de 0 à 1023 séparés par des virgules attendus)");
+    } else if (flag == "--tile-size") {
+      if (value == "16") o.tileSize = 16;
+      else if (value == "8") o.tileSize = 8;
+      else return usageError("taille de tuile incorrecte : " + quoted(value) + " (16 ou 8)");
+    } else if (flag == "--steps") {
+      std::array<bool, kStepCount> chosen{};
+      const std::vector<std::string> names = splitCommas(value);
+      if (names.size() == 1 && names[0] == "none") {
+        o.steps = chosen;
+        continue;
+      }
+      for (const std::string& name : names) {
+        bool known = false;
+        for (const StepInfo& info : kSteps) {
+          if (name == info.name) {
+            chosen[static_cast<int>(info.step)] = true;
+            known = true;
+          }
+        }
+        if (!known) {
+          if (name == "none")
+            return usageError("l'étape none ne se combine pas avec d'autres étapes");
+          return usageError("étape inconnue : " + quoted(name) +
+                            " (cutout, grey, mask, overlay, lists, optimise, maps ou none)");
+        }
+      }
+      o.steps = chosen;
+    } else if (flag == "--output-dir") {
+      if (value.empty()) return usageError("l'option --output-dir demande un dossier");
+      o.outputDir = value;
+    } else if (flag == "--save-images") {
+      if (value.empty()) return usageError("l'option --save-images demande un dossier");
+      o.saveImagesDir = value;
+    }
+  }
+
+  if (files.size() != 3)
+    return usageError(format("trois fichiers attendus (SPRITES ARRIERE-PLAN COMPLET), %zu donné%s",
+                             files.size(), files.size() > 1 ? "s" : ""));
+  o.sprites = files[0];
+  o.background = files[1];
+  o.full = files[2];
+  return result;
+}
+
+std::string usageText() {
+  return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
+         "\n"
+         "Convertit les trois images d'un niveau (plan de sprites, arrière-plan, plan complet ;\n"
+         "fichiers bitmap .bmp de même taille) en tuiles de quatre niveaux de gris et en cartes\n"
+         "d'indices de tuiles, et écrit les fichiers NOM1.lvl, NOM2.lvl, NOM1.bin et NOM2.bin.\n"
+         "\n"
+         "Options :\n"
+         "  --name NOM             nom de base des fichiers, 7 caractères au plus (défaut : Demo)\n"
+         "  --thresholds T1,T2,T3  seuils noir/gris foncé, gris foncé/gris clair, gris clair/blanc,\n"
+         "                         entiers de 0 à 1023 (défaut : 100,170,300)\n"
+         "  --tile-size 16|8       taille des tuiles en pixels (défaut : 16)\n"
+         "  --steps LISTE          étapes à exécuter, séparées par des virgules (défaut : toutes) ;\n"
+         "                         elles s'exécutent toujours dans l'ordre ci-dessous ;\n"
+         "                         none : chargement des images seulement\n"
+         "  --output-dir DOSSIER   dossier des quatre fichiers (défaut : le dossier courant)\n"
+         "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
+         "  --quiet                ni progression ni résumé\n"
+         "  --help                 affiche cette aide et quitte\n"
+         "  --version              affiche la version et quitte\n"
+         "\n"
+         "Étapes :\n"
+         "  cutout    Détourage des sprites\n"
+         "  grey      Couleur -> NG4\n"
+         "  mask      Application du masque virtuel\n"
+         "  overlay   Aperçu de la superposition\n"
+         "  lists     Création des listes de sprites\n"
+         "  optimise  Optimisation des listes\n"
+         "  maps      Création des MAPS (cartes et écriture des quatre fichiers)\n"
+         "\n"
+         "Images enregistrées par --save-images (celles qui ont au moins un pixel) :\n"
+         "  sprite-plane.bmp, background-plane.bmp, full-plane.bmp, sprite-list.bmp,\n"
+         "  background-list.bmp, scratch-strip.bmp, sprite-map.bmp, background-map.bmp\n"
+         "\n"
+         "Codes de sortie :\n"
+         "  0  succès\n"
+         "  1  échec du chargement d'une image, d'une étape ou d'une écriture\n"
+         "  2  mauvaise utilisation (option ou valeur incorrecte, dossier introuvable)\n"
+         "\n"
+         "Exemple :\n"
+         "  tavrik-batch --name Niv1 --output-dir sortie 1-sprites.bmp 2-background.bmp 3-full.bmp\n";
+}
+
+std::string versionText() { return std::string("tavrik-batch ") + TAVRIK_VERSION + "\n"; }
+
+}  // namespace tavrik::batch

@@ -1,0 +1,63 @@
+// Command line of tavrik-batch: the options, their defaults, and their parsing.
+#pragma once
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrik::batch {
+
+// The window's seven commands, in the order of its buttons from top to bottom, which is the
+// order in which the tool always runs them.
+enum class Step { CutOut, Grey, Mask, Overlay, Lists, Optimise, Maps };
+inline constexpr int kStepCount = 7;
+
+struct StepInfo {
+  Step step;
+  const char* name;     // as typed after --steps
+  const char* caption;  // the window's button caption
+};
+inline constexpr std::array<StepInfo, kStepCount> kSteps{{
+    {Step::CutOut, "cutout", "Détourage des sprites"},
+    {Step::Grey, "grey", "Couleur -> NG4"},
+    {Step::Mask, "mask", "Application du masque virtuel"},
+    {Step::Overlay, "overlay", "Aperçu de la superposition"},
+    {Step::Lists, "lists", "Création des listes de sprites"},
+    {Step::Optimise, "optimise", "Optimisation des listes"},
+    {Step::Maps, "maps", "Création des MAPS"},
+}};
+
+struct Options {
+  std::string name = "Demo";                      // --name (Edit6)
+  std::array<int, 3> thresholds{100, 170, 300};   // --thresholds (CSpinEdit1..3)
+  int tileSize = 16;                              // --tile-size (RadioButton2 / RadioButton1)
+  std::array<bool, kStepCount> steps{true, true, true, true, true, true, true};  // --steps
+  std::string outputDir;                          // --output-dir ("" = current folder)
+  std::optional<std::string> saveImagesDir;       // --save-images
+  bool quiet = false;                             // --quiet
+  std::string sprites, background, full;          // the three positional arguments
+
+  bool runs(Step step) const { return steps[static_cast<int>(step)]; }
+};
+
+struct ParseResult {
+  enum class Action { Run, Help, Version, UsageError };
+  Action action = Action::Run;
+  Options options;
+  std::string error;  // one-line French message, for UsageError
+};
+
+// Parses the arguments after the program name. Options may come before, between or after the
+// three files; "--" ends the options; "--opt=value" and "--opt value" are both accepted.
+ParseResult parseOptions(const std::vector<std::string>& args);
+
+// Number of characters of a UTF-8 text (bytes that do not continue a sequence).
+int countCharacters(const std::string& text);
+
+inline constexpr int kMaxNameCharacters = 7;
+
+// The French usage text of --help, and the version line of --version.
+std::string usageText();
+std::string versionText();
+
+}  // namespace tavrik::batch

@@ -1,0 +1,228 @@
+#include "cli/batch_run.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <system_error>
+#include <vector>
+
+#include "cli/progress_bar.h"
+#include "imaging/bitmap_file.h"
+#include "imaging/error.h"
+#include "maps/export_files.h"
+#include "maps/tile_maps.h"
+#include "passes/colour_passes.h"
+#include "tiles/tile_lists.h"
+
+namespace tavrik::batch {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPrefix = "tavrik-batch: ";
+
+// The working images that --save-images writes, with their file names.
+struct SavedImage {
+  int number;
+  const char* fileName;
+};
+constexpr SavedImage kSavedImages[] = {
+    {1, "sprite-plane.bmp"}, {2, "background-plane.bmp"}, {3, "full-plane.bmp"},
+    {5, "sprite-list.bmp"},  {6, "background-list.bmp"},  {7, "scratch-strip.bmp"},
+    {8, "sprite-map.bmp"},   {9, "background-map.bmp"},
+};
+
+struct WrittenFile {
+  std::string path;
+  std::uintmax_t size = 0;
+};
+
+std::string quoted(const std::string& text) { return "« " + text + " »"; }
+
+// Checks that `path` names an existing folder; returns the problem otherwise.
+std::optional<std::string> folderProblem(const std::string& path, const char* option) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!fs::exists(status))
+    return std::string("dossier introuvable pour ") + option + " : " + quoted(path);
+  if (!fs::is_directory(status))
+    return std::string("ce n'est pas un dossier (") + option + ") : " + quoted(path);
+  return std::nullopt;
+}
+
+std::uintmax_t sizeOf(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  return ec ? 0 : size;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : (fs::path(folder) / name).string();
+}
+
+// Runs `action`, turning any error into a console line. Returns false on failure.
+bool guarded(Console& console, const std::function<void()>& action) {
+  try {
+    action();
+    return true;
+  } catch (const Error& e) {
+    console.err << errorLine(e.message()) << '\n';
+  } catch (const std::bad_alloc&) {
+    console.err << errorLine("Mémoire insuffisante") << '\n';
+  } catch (const std::exception& e) {
+    console.err << errorLine(e.what()) << '\n';
+  }
+  return false;
+}
+
+void warnUnmatched(Console& console, const TileMap& map, const char* which) {
+  if (map.unmatched <= 0) return;
+  console.err << kPrefix << "attention : " << map.unmatched << (map.unmatched > 1 ? " cases" : " case")
+              << " de la carte " << which << " sans tuile correspondante dans la liste\n";
+}
+
+}  // namespace
+
+std::string errorLine(const std::string& message) {
+  std::string text = errorBoxText(message);
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return kPrefix + text;
+}
+
+std::string usageErrorLine(const std::string& message) {
+  return kPrefix + message + " (voir tavrik-batch --help)";
+}
+
+int runBatch(const Options& options, Workspace& ws, Console& console) {
+  std::optional<std::string> problem;
+  if (!options.outputDir.empty()) problem = folderProblem(options.outputDir, "--output-dir");
+  if (!problem && options.saveImagesDir)
+    problem = folderProblem(*options.saveImagesDir, "--save-images");
+  if (problem) {
+    console.err << kPrefix << *problem << '\n';
+    return kExitUsage;
+  }
+
+  // The window's controls, as the user would have set them.
+  ws.CSpinEdit1 = options.thresholds[0];
+  ws.CSpinEdit2 = options.thresholds[1];
+  ws.CSpinEdit3 = options.thresholds[2];
+  ws.RadioButton1 = options.tileSize == 8;
+  ws.RadioButton2 = options.tileSize == 16;
+  ws.Edit6 = options.name;
+  ws.OpenPictureDialog1FileName = options.sprites;
+
+  ProgressBar bar(console.err, console.progressBar && !options.quiet);
+  ws.setProgressSink([&bar](int percent) { bar.update(percent); });
+
+  bool ok = guarded(console, [&] { ws.loadSlot(1, options.sprites); }) &&
+            guarded(console, [&] { ws.loadSlot(2, options.background); }) &&
+            guarded(console, [&] { ws.loadSlot(3, options.full); });
+
+  std::optional<ExportResult> exported;
+  std::vector<WrittenFile> outputs;
+  for (const StepInfo& info : kSteps) {
+    if (!ok) break;
+    if (!options.runs(info.step)) continue;
+    bar.begin(info.caption);
+    std::optional<Maps> maps;
+    ok = guarded(console, [&] {
+      switch (info.step) {
+        case Step::CutOut: cutOut(ws); break;
+        case Step::Grey: greyLevels(ws); break;
+        case Step::Mask: virtualMask(ws); break;
+        case Step::Overlay: overlayPreview(ws); break;
+        case Step::Lists: createTileLists(ws); break;
+        case Step::Optimise: optimiseTileLists(ws); break;
+        case Step::Maps: {
+          // The previews only matter when the images are saved.
+          MapOptions mapOptions;
+          mapOptions.drawPreviews = options.saveImagesDir.has_value();
+          maps = buildMaps(ws, mapOptions);
+          exported = exportFiles(ws, *maps, options.outputDir);
+          break;
+        }
+      }
+    });
+    bar.end(ok);
+    if (maps) {
+      warnUnmatched(console, maps->sprite, "des sprites");
+      warnUnmatched(console, maps->background, "de l'arrière-plan");
+    }
+  }
+  ws.setProgressSink(nullptr);
+  if (exported)
+    for (const std::string& path : exported->files) outputs.push_back({path, sizeOf(path)});
+
+  // The images are saved even after a failure, to show how far the conversion went.
+  std::vector<WrittenFile> images;
+  if (options.saveImagesDir) {
+    for (const SavedImage& saved : kSavedImages) {
+      const Surface* surface = ws.image(saved.number).surfaceIfAny();
+      if (!surface || surface->empty()) continue;
+      const std::string path = joinPath(*options.saveImagesDir, saved.fileName);
+      if (!guarded(console, [&] { writeBitmapFile(*surface, path); })) {
+        ok = false;
+        break;
+      }
+      images.push_back({path, sizeOf(path)});
+    }
+  }
+
+  if (!ok) return kExitFailure;
+
+  if (!options.quiet) {
+    std::ostream& out = console.out;
+    const auto plane = [&](const char* title, const std::string& file, const std::string& w,
+                           const std::string& h) {
+      out << title << " : " << file << " (" << w << " x " << h << ")\n";
+    };
+    plane("Plan de sprites", options.sprites, ws.Label4, ws.Label5);
+    plane("Arrière-plan", options.background, ws.Label7, ws.Label8);
+    plane("Plan complet", options.full, ws.Label15, ws.Label16);
+    std::string ran;
+    for (const StepInfo& info : kSteps)
+      if (options.runs(info.step)) ran += std::string(ran.empty() ? "" : ", ") + info.name;
+    out << "Étapes : " << (ran.empty() ? "aucune" : ran) << '\n';
+    out << "Nombre de sprites (plan de sprites) : " << ws.Label23 << '\n';
+    out << "Nombre de sprites (arrière-plan) : " << ws.Label26 << '\n';
+    const auto list = [&](const char* title, const std::vector<WrittenFile>& files) {
+      if (files.empty()) return;
+      out << title << " :\n";
+      for (const WrittenFile& f : files) out << "  " << f.path << " (" << f.size << " octets)\n";
+    };
+    list("Fichiers écrits", outputs);
+    list("Images enregistrées", images);
+    if (exported) out << exported->closingMessage << '\n';
+  }
+  console.out.flush();
+  if (!console.out) {
+    console.err << kPrefix << "écriture impossible sur la sortie standard\n";
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+int runCommandLine(const std::vector<std::string>& args, Console& console) {
+  const ParseResult parsed = parseOptions(args);
+  switch (parsed.action) {
+    case ParseResult::Action::Help:
+      console.out << usageText() << std::flush;
+      return console.out ? kExitSuccess : kExitFailure;
+    case ParseResult::Action::Version:
+      console.out << versionText() << std::flush;
+      return console.out ? kExitSuccess : kExitFailure;
+    case ParseResult::Action::UsageError:
+      console.err << usageErrorLine(parsed.error) << '\n';
+      return kExitUsage;
+    case ParseResult::Action::Run:
+      break;
+  }
+  Workspace ws;
+  return runBatch(parsed.options, ws, console);
+}
+
+}  // namespace tavrik::batch

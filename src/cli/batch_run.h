@@ -1,0 +1,35 @@
+// The road of one conversion on a workspace, driven by the command line's options.
+#pragma once
+#include <iosfwd>
+#include <string>
+
+#include "cli/batch_options.h"
+#include "workspace/workspace.h"
+
+namespace tavrik::batch {
+
+// Exit statuses of the tool.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;  // a load, a step or a write failed
+inline constexpr int kExitUsage = 2;    // bad options or arguments
+
+struct Console {
+  std::ostream& out;         // summary and closing message
+  std::ostream& err;         // errors, warnings, progress bars
+  bool progressBar = false;  // draw the bars (stderr is a terminal)
+};
+
+// Copies the options into the workspace, loads the three planes, runs the chosen steps in the
+// window's order, saves the images when asked, and reports. Returns the exit status; never
+// throws for a load, step or write failure.
+int runBatch(const Options& options, Workspace& ws, Console& console);
+
+// The whole tool from its arguments (after the program name): parse, then run.
+int runCommandLine(const std::vector<std::string>& args, Console& console);
+
+// One line for the console: the error box's text of a message, line breaks turned into blanks.
+std::string errorLine(const std::string& message);
+// The usage-error line: message and a pointer to --help.
+std::string usageErrorLine(const std::string& message);
+
+}  // namespace tavrik::batch
