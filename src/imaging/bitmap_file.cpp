@@ -1,0 +1,354 @@
+// Windows bitmap (DIB) files.
+//
+// Every length in the file is checked against the bytes actually present before it is used,
+// and the surface is allocated only once the header has passed every format check (and, for
+// uncompressed data, once the file is known to hold all of its rows).
+#include "imaging/bitmap_file.h"
+
+#include <array>
+#include <bit>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "imaging/error.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr const char* kReadError = "Erreur de lecture du flux";
+constexpr const char* kBadBitmap = "Image bitmap incorrecte";
+
+constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
+// Pictures above this many pixels are refused before anything is allocated (1 GiB of surface).
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+
+[[noreturn]] void readError() { throw Error(kReadError); }
+[[noreturn]] void badBitmap() { throw Error(kBadBitmap); }
+
+std::uint16_t u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t u32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::int32_t i32(const std::uint8_t* p) { return static_cast<std::int32_t>(u32(p)); }
+
+// One colour channel of a bit-field pixel, scaled to 8 bits by round(v * 255 / max).
+struct Channel {
+  std::uint32_t mask = 0;
+  int shift = 0;
+  std::uint64_t max = 0;  // mask >> shift; 0 for an empty mask (the channel reads 0)
+
+  explicit Channel(std::uint32_t m) : mask(m) {
+    if (m == 0) return;
+    shift = std::countr_zero(m);
+    max = m >> shift;
+  }
+  unsigned scale(std::uint32_t pixel) const {
+    if (max == 0) return 0;
+    const std::uint64_t v = (pixel & mask) >> shift;
+    return static_cast<unsigned>((v * 510 + max) / (2 * max));
+  }
+};
+
+// Bit-field pixels to colours. Channels up to 16 bits wide go through lookup tables.
+class BitFields {
+ public:
+  BitFields(std::uint32_t red, std::uint32_t green, std::uint32_t blue)
+      : channels_{Channel(red), Channel(green), Channel(blue)} {
+    for (int c = 0; c < 3; ++c) {
+      const Channel& ch = channels_[c];
+      if (ch.max == 0 || ch.max > 0xFFFF) continue;
+      tables_[c].resize(ch.max + 1);
+      for (std::uint64_t v = 0; v <= ch.max; ++v)
+        tables_[c][v] = static_cast<std::uint8_t>((v * 510 + ch.max) / (2 * ch.max));
+    }
+  }
+  Colour operator()(std::uint32_t pixel) const {
+    return rgb(channel(0, pixel), channel(1, pixel), channel(2, pixel));
+  }
+
+ private:
+  unsigned channel(int c, std::uint32_t pixel) const {
+    const Channel& ch = channels_[c];
+    if (!tables_[c].empty()) return tables_[c][(pixel & ch.mask) >> ch.shift];
+    return ch.scale(pixel);
+  }
+  std::array<Channel, 3> channels_;
+  std::array<std::vector<std::uint8_t>, 3> tables_;
+};
+
+struct Header {
+  std::uint32_t headerSize = 0;
+  std::int64_t width = 0, height = 0;  // height < 0: rows stored top-down
+  int bitCount = 0;
+  std::uint32_t compression = kRgb;
+  std::uint32_t coloursUsed = 0;
+  std::uint32_t redMask = 0, greenMask = 0, blueMask = 0;
+};
+
+// Expands one uncompressed row of `width` pixels into `out`.
+void decodeRow(const std::uint8_t* src, Colour* out, int width, int bitCount,
+               const std::array<Colour, 256>& palette, const std::vector<Colour>& lut16,
+               const BitFields* fields32) {
+  switch (bitCount) {
+    case 1:
+      for (int x = 0; x < width; ++x) out[x] = palette[(src[x >> 3] >> (7 - (x & 7))) & 1];
+      break;
+    case 4:
+      for (int x = 0; x < width; ++x) out[x] = palette[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF];
+      break;
+    case 8:
+      for (int x = 0; x < width; ++x) out[x] = palette[src[x]];
+      break;
+    case 16:
+      for (int x = 0; x < width; ++x, src += 2) out[x] = lut16[u16(src)];
+      break;
+    case 24:
+      for (int x = 0; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
+      break;
+    case 32:
+      if (fields32) {
+        for (int x = 0; x < width; ++x, src += 4) out[x] = (*fields32)(u32(src));
+      } else {
+        for (int x = 0; x < width; ++x, src += 4) out[x] = rgb(src[2], src[1], src[0]);
+      }
+      break;
+  }
+}
+
+// RLE8 / RLE4 data into a surface already filled with colour-table entry 0. Rows run from the
+// bottom up; pixels beyond the right edge or above the top are dropped. Every step is bounded
+// by the data: each code consumes at least two bytes.
+void decodeRle(std::span<const std::uint8_t> data, bool rle4, const std::array<Colour, 256>& palette,
+               Surface& surface) {
+  const std::int64_t width = surface.width();
+  const std::int64_t height = surface.height();
+  const size_t n = data.size();
+  size_t i = 0;
+  std::int64_t x = 0, y = 0;
+  auto rowOf = [&](std::int64_t line) { return surface.row(static_cast<int>(height - 1 - line)); };
+  while (y < height) {
+    if (i + 2 > n) {
+      // The data ended without an end-of-bitmap code: fine only if the picture is complete.
+      if (y == height - 1 && x >= width) return;
+      readError();
+    }
+    const unsigned count = data[i], value = data[i + 1];
+    i += 2;
+    if (count > 0) {  // a run of `count` pixels
+      if (x < width) {
+        Colour* row = rowOf(y);
+        const std::int64_t end = std::min<std::int64_t>(x + count, width);
+        if (rle4) {
+          const Colour colours[2] = {palette[value >> 4], palette[value & 0xF]};
+          for (std::int64_t k = x; k < end; ++k) row[k] = colours[(k - x) & 1];
+        } else {
+          std::fill(row + x, row + end, palette[value]);
+        }
+      }
+      x += count;
+      continue;
+    }
+    switch (value) {
+      case 0:  // end of line
+        x = 0;
+        ++y;
+        break;
+      case 1:  // end of bitmap
+        return;
+      case 2:  // delta: skip right and up
+        if (i + 2 > n) readError();
+        x += data[i];
+        y += data[i + 1];
+        i += 2;
+        break;
+      default: {  // absolute run of `value` pixels, padded to a 16-bit boundary
+        const size_t bytes = rle4 ? (value + 1) / 2 : value;
+        if (i + bytes > n) readError();
+        if (x < width) {
+          Colour* row = rowOf(y);
+          const std::int64_t end = std::min<std::int64_t>(x + value, width);
+          for (std::int64_t k = x; k < end; ++k) {
+            const size_t j = static_cast<size_t>(k - x);
+            row[k] = rle4 ? palette[(data[i + j / 2] >> ((j & 1) ? 0 : 4)) & 0xF]
+                          : palette[data[i + j]];
+          }
+        }
+        x += value;
+        i += bytes + (bytes & 1);
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return Surface(0, 0);
+  const std::uint8_t* b = bytes.data();
+  const size_t size = bytes.size();
+
+  // File header.
+  if (size < 14) readError();
+  if (b[0] != 'B' || b[1] != 'M') badBitmap();
+  const std::uint32_t pixelOffset = u32(b + 10);
+
+  // Info header.
+  if (size < 18) readError();
+  Header h;
+  h.headerSize = u32(b + 14);
+  if (h.headerSize != 12 && h.headerSize != 40 && h.headerSize != 108 && h.headerSize != 124)
+    badBitmap();
+  if (size < 14 + static_cast<size_t>(h.headerSize)) readError();
+  const std::uint8_t* info = b + 14;
+  int planes;
+  if (h.headerSize == 12) {
+    h.width = u16(info + 4);
+    h.height = u16(info + 6);
+    planes = u16(info + 8);
+    h.bitCount = u16(info + 10);
+  } else {
+    h.width = i32(info + 4);
+    h.height = i32(info + 8);
+    planes = u16(info + 12);
+    h.bitCount = u16(info + 14);
+    h.compression = u32(info + 16);
+    h.coloursUsed = u32(info + 32);
+  }
+  if (planes != 1) badBitmap();
+
+  // Format checks, before anything depends on the sizes.
+  const int bpp = h.bitCount;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) badBitmap();
+  const bool rle = h.compression == kRle8 || h.compression == kRle4;
+  const bool compressionFits = h.compression == kRgb || (h.compression == kRle8 && bpp == 8) ||
+                               (h.compression == kRle4 && bpp == 4) ||
+                               (h.compression == kBitFields && (bpp == 16 || bpp == 32));
+  if (!compressionFits) badBitmap();
+  const bool topDown = h.height < 0;
+  const std::int64_t width = h.width;
+  const std::int64_t height = topDown ? -h.height : h.height;
+  if (width <= 0 || height == 0 || (topDown && rle)) badBitmap();
+  if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels)
+    badBitmap();
+
+  // Bit-field masks: after a 40-byte header, inside the larger ones.
+  size_t pos = 14 + h.headerSize;
+  if (h.compression == kBitFields) {
+    const std::uint8_t* masks = info + 40;
+    if (h.headerSize == 40) {
+      if (size - pos < 12) readError();
+      masks = b + pos;
+      pos += 12;
+    }
+    h.redMask = u32(masks);
+    h.greenMask = u32(masks + 4);
+    h.blueMask = u32(masks + 8);
+  } else if (bpp == 16) {
+    h.redMask = 0x7C00;
+    h.greenMask = 0x03E0;
+    h.blueMask = 0x001F;
+  }
+
+  // Colour table: 3-byte entries after a core header, 4-byte ones otherwise. Entries beyond
+  // 256 are never indexed; indices beyond the table read black.
+  std::array<Colour, 256> palette{};
+  {
+    const size_t entrySize = h.headerSize == 12 ? 3 : 4;
+    std::uint64_t entries = h.coloursUsed;
+    if (h.headerSize == 12 || entries == 0) entries = bpp <= 8 ? (1u << bpp) : 0;
+    if (entries * entrySize > size - pos) readError();
+    if (bpp <= 8) {
+      const size_t used = std::min<std::uint64_t>(entries, 256);
+      for (size_t k = 0; k < used; ++k) {
+        const std::uint8_t* e = b + pos + k * entrySize;
+        palette[k] = rgb(e[2], e[1], e[0]);
+      }
+    }
+  }
+
+  const int w = static_cast<int>(width);
+  const int hgt = static_cast<int>(height);
+  const std::span<const std::uint8_t> data =
+      pixelOffset <= size ? bytes.subspan(pixelOffset) : std::span<const std::uint8_t>{};
+
+  if (rle) {
+    if (data.size() < 2) readError();
+    Surface surface(w, hgt, palette[0]);
+    decodeRle(data, h.compression == kRle4, palette, surface);
+    return surface;
+  }
+
+  const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bpp + 31) / 32) * 4;
+  if (stride * static_cast<std::uint64_t>(height) > data.size()) readError();
+
+  std::vector<Colour> lut16;
+  std::unique_ptr<BitFields> fields32;
+  if (bpp == 16) {
+    const BitFields fields(h.redMask, h.greenMask, h.blueMask);
+    lut16.resize(65536);
+    for (std::uint32_t v = 0; v < 65536; ++v) lut16[v] = fields(v);
+  } else if (bpp == 32 && h.compression == kBitFields &&
+             !(h.redMask == 0xFF0000 && h.greenMask == 0xFF00 && h.blueMask == 0xFF)) {
+    fields32 = std::make_unique<BitFields>(h.redMask, h.greenMask, h.blueMask);
+  }
+
+  Surface surface(w, hgt, clBlack);
+  for (int r = 0; r < hgt; ++r) {
+    const std::uint8_t* src = data.data() + stride * static_cast<std::uint64_t>(r);
+    decodeRow(src, surface.row(topDown ? r : hgt - 1 - r), w, bpp, palette, lut16, fields32.get());
+  }
+  return surface;
+}
+
+void writeBitmapFile(const Surface& surface, const std::string& fileName) {
+  std::FILE* file = std::fopen(fileName.c_str(), "wb");
+  if (!file) throw Error(format("Impossible de créer le fichier %s", fileName.c_str()));
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(file, &std::fclose);
+  auto writeError = [&] { return Error(format("Erreur d'écriture du fichier %s", fileName.c_str())); };
+
+  // A picture without pixels is written as an empty file, which reads back as 0 x 0.
+  if (!surface.empty()) {
+    const std::uint32_t width = static_cast<std::uint32_t>(surface.width());
+    const std::uint32_t height = static_cast<std::uint32_t>(surface.height());
+    const size_t stride = ((std::uint64_t{width} * 24 + 31) / 32) * 4;
+    const std::uint64_t imageSize = std::uint64_t{stride} * height;
+    const std::uint64_t fileSize = 54 + imageSize;
+    std::uint8_t header[54] = {'B', 'M'};
+    auto put16 = [&](int at, std::uint32_t v) {
+      header[at] = v & 0xFF;
+      header[at + 1] = (v >> 8) & 0xFF;
+    };
+    auto put32 = [&](int at, std::uint32_t v) {
+      put16(at, v & 0xFFFF);
+      put16(at + 2, v >> 16);
+    };
+    put32(2, fileSize > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(fileSize));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, width);
+    put32(22, height);
+    put16(26, 1);
+    put16(28, 24);
+    put32(34, imageSize > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(imageSize));
+    if (std::fwrite(header, 1, sizeof header, file) != sizeof header) throw writeError();
+
+    std::vector<std::uint8_t> line(stride, 0);
+    for (int y = surface.height() - 1; y >= 0; --y) {
+      const Colour* src = surface.row(y);
+      std::uint8_t* out = line.data();
+      for (std::uint32_t x = 0; x < width; ++x, out += 3) {
+        out[0] = static_cast<std::uint8_t>(blueOf(src[x]));
+        out[1] = static_cast<std::uint8_t>(greenOf(src[x]));
+        out[2] = static_cast<std::uint8_t>(redOf(src[x]));
+      }
+      if (std::fwrite(line.data(), 1, stride, file) != stride) throw writeError();
+    }
+  }
+  if (std::fclose(guard.release()) != 0) throw writeError();
+}
+
+}  // namespace tavrik
