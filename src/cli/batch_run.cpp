@@ -83,6 +83,27 @@ void warnUnmatched(Console& console, const TileMap& map, const char* which) {
               << " de la carte " << which << " sans tuile correspondante dans la liste\n";
 }
 
+// The steps expect three pictures of one size and check nothing; say so when they are not.
+void warnPlanes(Console& console, Workspace& ws, const Options& options) {
+  const std::string* files[] = {&options.sprites, &options.background, &options.full};
+  for (int slot = 1; slot <= 3; ++slot) {
+    const ImageControl& image = ws.image(slot);
+    if (image.pictureWidth() <= 0 || image.pictureHeight() <= 0)
+      console.err << kPrefix << "attention : l'image " << quoted(*files[slot - 1])
+                  << " est vide (" << image.pictureWidth() << " x " << image.pictureHeight()
+                  << ")\n";
+  }
+  const ImageControl& a = ws.Image1;
+  const ImageControl& b = ws.Image2;
+  const ImageControl& c = ws.Image3;
+  if (a.pictureWidth() != b.pictureWidth() || a.pictureWidth() != c.pictureWidth() ||
+      a.pictureHeight() != b.pictureHeight() || a.pictureHeight() != c.pictureHeight())
+    console.err << kPrefix << "attention : les trois images n'ont pas la même taille ("
+                << a.pictureWidth() << " x " << a.pictureHeight() << ", " << b.pictureWidth()
+                << " x " << b.pictureHeight() << ", " << c.pictureWidth() << " x "
+                << c.pictureHeight() << ")\n";
+}
+
 }  // namespace
 
 std::string errorLine(const std::string& message) {
@@ -121,6 +142,8 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   bool ok = guarded(console, [&] { ws.loadSlot(1, options.sprites); }) &&
             guarded(console, [&] { ws.loadSlot(2, options.background); }) &&
             guarded(console, [&] { ws.loadSlot(3, options.full); });
+
+  if (ok) warnPlanes(console, ws, options);
 
   std::optional<ExportResult> exported;
   std::vector<WrittenFile> outputs;
