@@ -7,6 +7,9 @@
 
 namespace tavrik {
 
+// Edge in pixels of the square that one cell's number takes in a map preview.
+inline constexpr int kPreviewCellSize = 20;
+
 struct TileMap {
   int columns = 0;
   int rows = 0;
@@ -20,13 +23,28 @@ struct Maps {
 };
 
 struct MapOptions {
-  // The command-line tool may leave the previews undrawn when nothing will show them; the maps
-  // and the files do not change by it.
+  // false: the previews Image8 and Image9 are left exactly as they are: their controls are not
+  // resized, their surfaces are neither created, filled nor drawn on, and they get no change
+  // notification. Everything else (maps, gauge percentages, errors, files) is the same. For
+  // the command-line tool, where nothing shows the previews.
   bool drawPreviews = true;
 };
 
-// First half of "Création des MAPS": builds both maps, draws the previews, reports progress and
-// leaves the gauge at 0.
+// First half of "Création des MAPS". With S = SpriteSize, each plane's grid is
+// (plane width / S) x (plane height / S) cells; a cell gets the highest index i < L among the
+// list tiles (slot i of its strip, read like any surface pixel, so slots beyond the strip read
+// the invalid colour) whose S x S pixels equal the cell's, L being the tile counter's value
+// (Label23 for the sprite list, Label26 for the background list); a cell that equals no tile
+// gets 0 and is counted in TileMap::unmatched.
+//
+// In order: "Division par zéro" when S is 0, before anything else; the sprite preview (Image8)
+// is sized C1·20 x R1·20 and the plane's rectangle (0, 0, W1 − 1, H1 − 1) filled white on it;
+// Label23 is read ("'%s' n'est pas une valeur entière correcte" on a bad text); the gauge takes
+// i × 50 / L1 for each tile i (only its changes are reported); the sprite numbers are drawn at
+// (c·20, r·20), column by column; the gauge goes to 50; the same for the background plane,
+// Image9, Label26 and k × 50 / L2 + 50; the gauge goes back to 0.
+//
+// Costs O((L + C·R)·S²): the list's tiles are hashed once and each cell is looked up.
 Maps buildMaps(Workspace& ws, const MapOptions& options = {});
 
 }  // namespace tavrik
