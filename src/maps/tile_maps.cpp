@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "imaging/bitmap_font.h"
 #include "imaging/error.h"
 #include "imaging/surface.h"
 
@@ -185,14 +186,19 @@ void matchCells(Workspace& ws, ImageControl& planeControl, ImageControl& listCon
   map.unmatched = unmatched;
 }
 
+// The numbers go column by column, each covering what earlier texts left in its cell's row.
+// A text is 13 pixels high and the rows are 20 apart, so texts of different rows never meet:
+// drawing row by row, columns from left to right within a row, gives the same pixels and walks
+// the surface in memory order.
 void drawPreview(ImageControl& preview, const TileMap& map) {
   if (map.cells.empty()) return;
+  static_assert(kFontLineHeight <= kPreviewCellSize);
   Surface& surface = preview.surface();
   char text[16];
-  for (int c = 0; c < map.columns; ++c) {
-    for (int r = 0; r < map.rows; ++r) {
-      const auto end = std::to_chars(text, text + sizeof text,
-                                     map.cells[static_cast<size_t>(r) * map.columns + c]).ptr;
+  for (int r = 0; r < map.rows; ++r) {
+    const std::int32_t* cells = map.cells.data() + static_cast<size_t>(r) * map.columns;
+    for (int c = 0; c < map.columns; ++c) {
+      const auto end = std::to_chars(text, text + sizeof text, cells[c]).ptr;
       surface.drawText(c * kPreviewCellSize, r * kPreviewCellSize,
                        std::string_view(text, static_cast<size_t>(end - text)));
     }
