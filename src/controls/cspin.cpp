@@ -238,9 +238,9 @@ void TCSpinButton::BtnMouseDown(TTimerSpeedButton* sender, Qt::MouseButton butto
   SetFocusBtn(sender);
   if (FFocusControl && (FFocusControl->focusPolicy() & Qt::TabFocus) && canFocus(FFocusControl) &&
       !FFocusControl->hasFocus()) {
-    FFocusControl->setFocus(Qt::MouseFocusReason);
+    FFocusControl->setFocus(Qt::OtherFocusReason);
   } else if (TabStop() && !hasFocus() && canFocus(this)) {
-    setFocus(Qt::MouseFocusReason);
+    setFocus(Qt::OtherFocusReason);
   }
 }
 
@@ -413,9 +413,9 @@ void TCSpinEdit::focusInEvent(QFocusEvent* event) {
   const Qt::FocusReason reason = event->reason();
   // Returning from a menu or another window is not entering the control.
   if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason || !FAutoSelect) return;
-  if (reason == Qt::MouseFocusReason && (QGuiApplication::mouseButtons() & Qt::LeftButton)) {
-    // The press that gave the focus follows: on the edit itself it places the cursor, on an
-    // arrow it selects the text (see eventFilter).
+  if (reason == Qt::MouseFocusReason) {
+    // The press that gave the focus follows at once: a left press on the edit itself places the
+    // cursor; any other press (on an arrow, or another button) selects the text.
     mouseFocusPending_ = true;
     return;
   }
@@ -441,8 +441,10 @@ void TCSpinEdit::focusOutEvent(QFocusEvent* event) {
 }
 
 void TCSpinEdit::mousePressEvent(QMouseEvent* event) {
+  const bool select = mouseFocusPending_ && event->button() != Qt::LeftButton;
   mouseFocusPending_ = false;
   QLineEdit::mousePressEvent(event);
+  if (select) selectAll();
 }
 
 void TCSpinEdit::mouseReleaseEvent(QMouseEvent* event) {
@@ -480,8 +482,14 @@ void TCSpinEdit::Cut() {
 
 void TCSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
   QMenu* menu = createStandardContextMenu();
-  // The menu's cut and paste go through the same refusal as the keys.
+  // The menu's cut and paste go through the same refusal as the keys. Qt 6.4 names neither
+  // entry: recognise them by their text (before the shortcut), translated as QLineEdit does.
+  const QString cutText = QCoreApplication::translate("QLineEdit", "Cu&t");
+  const QString pasteText = QCoreApplication::translate("QLineEdit", "&Paste");
   for (QAction* action : menu->actions()) {
+    const QString text = action->text().section(QLatin1Char('\t'), 0, 0);
+    if (text == cutText) action->setObjectName(QStringLiteral("edit-cut"));
+    else if (text == pasteText) action->setObjectName(QStringLiteral("edit-paste"));
     const QString name = action->objectName();
     if (name != QLatin1String("edit-cut") && name != QLatin1String("edit-paste")) continue;
     disconnect(action, &QAction::triggered, nullptr, nullptr);

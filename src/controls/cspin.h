@@ -176,8 +176,8 @@ class TCSpinEdit : public QLineEdit {
   bool FEditorEnabled = true;
   bool FAutoSelect = true;
 
-  // A left click gave the focus; whether it landed on the edit itself or on an arrow decides
-  // whether the text is selected.
+  // A mouse press gave the focus; whether it was a left press on the edit itself or on an arrow
+  // decides whether the text is selected.
   bool mouseFocusPending_ = false;
   int beepCount_ = 0;
 };
