@@ -1,11 +1,238 @@
-// PROVISIONAL: replaced by the real passes.
+// The colour passes work row by row on the surfaces, in bands on several threads, and leave
+// every pixel, control size and gauge value as the column-by-column single-pixel loops do:
+// - the frame is the sprite plane's control size at the start; every plane is addressed at the
+//   same (x, y); a read outside a surface gives the invalid colour, a write there is dropped,
+//   and the invalid colour written stores black;
+// - pixels do not depend on one another, so the order of the work is free; only the gauge
+//   follows the column order, and it is replayed per column after the work (the gauge forwards
+//   only changes, so one call per column gives the same sequence as one call per pixel);
+// - surfaces are accessed in the loops' first-pixel order, and when an access fails the effects
+//   of the first pixel that came before it are made before the error goes on.
+// Surfaces hold 24-bit values only, so copying a stored colour needs no write resolution.
 #include "passes/colour_passes.h"
 
-#include "imaging/error.h"
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "passes/parallel_rows.h"
 
 namespace tavrik {
-void cutOut(Workspace&) { throw Error("non disponible"); }
-void greyLevels(Workspace&) { throw Error("non disponible"); }
-void virtualMask(Workspace&) { throw Error("non disponible"); }
-void overlayPreview(Workspace&) { throw Error("non disponible"); }
+
+namespace {
+
+// Number of frame columns of row y that lie inside surface s.
+inline int columnsInside(const Surface& s, int y, int frameWidth) {
+  return y < s.height() ? std::min(frameWidth, s.width()) : 0;
+}
+
+void replayColumnProgress(Workspace& ws, int W) {
+  for (int x = 0; x < W; ++x) ws.setProgress(static_cast<int>(static_cast<long long>(x) * 100 / W));
+}
+
+// The colour that the four threshold tests leave for each brightness (invalidColour when no test
+// holds, which cannot happen but keeps the rule literal).
+std::array<Colour, 766> greyTable(const Workspace& ws) {
+  std::array<Colour, 766> table{};
+  for (int s = 0; s <= 765; ++s) {
+    Colour c = invalidColour;
+    if (s < ws.CSpinEdit1) c = clBlack;
+    if (s >= ws.CSpinEdit1 && s < ws.CSpinEdit2) c = clGray;
+    if (s >= ws.CSpinEdit2 && s < ws.CSpinEdit3) c = clSilver;
+    if (s >= ws.CSpinEdit3) c = clWhite;
+    table[static_cast<size_t>(s)] = c;
+  }
+  return table;
+}
+
+// Whether the frame reaches outside surface s somewhere.
+bool frameLeaves(const Surface& s, int W, int H) { return W > s.width() || H > s.height(); }
+
+}  // namespace
+
+void cutOut(Workspace& ws) {
+  const int W = ws.Image1.Width();
+  const int H = ws.Image1.Height();
+  if (W <= 0 || H <= 0) {
+    ws.setProgress(0);
+    return;
+  }
+  Surface& sprite = ws.Image1.surface();
+  const Surface& full = ws.Image3.surface();
+
+  const int bands = bandCount(static_cast<long long>(W) * H);
+  std::vector<std::vector<std::uint8_t>> differs(static_cast<size_t>(bands));
+  forEachBand(H, bands, [&](int band, int y0, int y1) {
+    std::vector<std::uint8_t>& d = differs[static_cast<size_t>(band)];
+    d.assign(static_cast<size_t>(W), 0);
+    for (int y = y0; y < y1; ++y) {
+      const int a = columnsInside(sprite, y, W);
+      const int b = columnsInside(full, y, W);
+      const int both = std::min(a, b);
+      Colour* r1 = a > 0 ? sprite.row(y) : nullptr;
+      const Colour* r3 = b > 0 ? full.row(y) : nullptr;
+      for (int x = 0; x < both; ++x) {
+        if (r1[x] != r3[x]) {
+          r1[x] = clFuchsia;
+          d[static_cast<size_t>(x)] = 1;
+        }
+      }
+      // Inside one surface only: a stored colour against the invalid colour always differs.
+      for (int x = both; x < std::max(a, b); ++x) {
+        d[static_cast<size_t>(x)] = 1;
+        if (x < a) r1[x] = clFuchsia;
+      }
+    }
+  });
+  bool any = false;
+  for (int x = 0; x < W; ++x) {
+    bool column = false;
+    for (const auto& d : differs)
+      if (!d.empty() && d[static_cast<size_t>(x)]) column = true;
+    if (column) {
+      any = true;
+      ws.setProgress(static_cast<int>(static_cast<long long>(x) * 100 / W));
+    }
+  }
+  if (any) ws.Image1.changed();
+  ws.setProgress(0);
+}
+
+void greyLevels(Workspace& ws) {
+  const int W = ws.Image1.Width();
+  const int H = ws.Image1.Height();
+  if (W <= 0 || H <= 0) {
+    ws.setProgress(0);
+    return;
+  }
+  const std::array<Colour, 766> table = greyTable(ws);
+  Surface& sprite = ws.Image1.surface();
+  Surface* background;
+  try {
+    background = &ws.Image2.surface();
+  } catch (...) {
+    // The first pixel of the sprite plane was reduced before the background's first access.
+    const Colour p = ws.Image1.readPixel(0, 0);
+    if (p != clFuchsia) {
+      const Colour c = table[static_cast<size_t>(brightness(p))];
+      if (c != invalidColour) ws.Image1.writePixel(0, 0, c);
+    }
+    throw;
+  }
+
+  // Image1 is written (and notified) at every frame pixel that does not read clFuchsia.
+  bool spriteWritten = frameLeaves(sprite, W, H);
+  const int bands = bandCount(static_cast<long long>(W) * H * 2);
+  std::vector<std::uint8_t> bandWrote(static_cast<size_t>(bands), 0);
+  forEachBand(H, bands, [&](int band, int y0, int y1) {
+    bool wrote = false;
+    for (int y = y0; y < y1; ++y) {
+      const int a = columnsInside(sprite, y, W);
+      if (a > 0) {
+        Colour* r = sprite.row(y);
+        for (int x = 0; x < a; ++x) {
+          const Colour p = r[x];
+          if (p == clFuchsia) continue;
+          wrote = true;
+          const Colour c = table[static_cast<size_t>(brightness(p))];
+          if (c != invalidColour) r[x] = c;
+        }
+      }
+      const int b = columnsInside(*background, y, W);
+      if (b > 0) {
+        Colour* r = background->row(y);
+        for (int x = 0; x < b; ++x) {
+          const Colour c = table[static_cast<size_t>(brightness(r[x]))];
+          if (c != invalidColour) r[x] = c;
+        }
+      }
+    }
+    bandWrote[static_cast<size_t>(band)] = wrote;
+  });
+  for (auto w : bandWrote) spriteWritten = spriteWritten || w;
+  if (spriteWritten) ws.Image1.changed();
+  ws.Image2.changed();
+  replayColumnProgress(ws, W);
+  ws.setProgress(0);
+}
+
+void virtualMask(Workspace& ws) {
+  const int W = ws.Image1.Width();
+  const int H = ws.Image1.Height();
+  if (W <= 0 || H <= 0) {
+    ws.setProgress(0);
+    return;
+  }
+  Surface& sprite = ws.Image1.surface();
+  const int bands = bandCount(static_cast<long long>(W) * H);
+  std::vector<std::uint8_t> bandWrote(static_cast<size_t>(bands), 0);
+  forEachBand(H, bands, [&](int band, int y0, int y1) {
+    bool wrote = false;
+    for (int y = y0; y < y1; ++y) {
+      const int a = columnsInside(sprite, y, W);
+      Colour* r = a > 0 ? sprite.row(y) : nullptr;
+      for (int x = 0; x < a; ++x) {
+        const Colour p = r[x];
+        Colour c;
+        if (p == clFuchsia) c = clWhite;
+        else if (p == clWhite) c = clSilver;
+        else if (p == clSilver) c = clGray;
+        else if (p == clGray) c = clBlack;
+        else continue;
+        r[x] = c;
+        wrote = true;
+      }
+    }
+    bandWrote[static_cast<size_t>(band)] = wrote;
+  });
+  bool any = false;
+  for (auto w : bandWrote) any = any || w;
+  if (any) ws.Image1.changed();
+  replayColumnProgress(ws, W);
+  ws.setProgress(0);
+}
+
+void overlayPreview(Workspace& ws) {
+  const int W = ws.Image1.Width();
+  const int H = ws.Image1.Height();
+  if (W <= 0 || H <= 0) {
+    ws.setProgress(0);
+    return;
+  }
+  const Surface& background = ws.Image2.surface();
+  Surface& full = ws.Image3.surface();
+  const Surface* sprite;
+  try {
+    sprite = &ws.Image1.surface();
+  } catch (...) {
+    // The first pixel's background had been written to the full plane.
+    ws.Image3.writePixel(0, 0, ws.Image2.readPixel(0, 0));
+    throw;
+  }
+  const int bands = bandCount(static_cast<long long>(W) * H);
+  forEachBand(H, bands, [&](int, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const int c = columnsInside(full, y, W);
+      if (c <= 0) continue;
+      Colour* out = full.row(y);
+      const int a = std::min(c, columnsInside(*sprite, y, W));
+      const int b = std::min(c, columnsInside(background, y, W));
+      const Colour* r1 = a > 0 ? sprite->row(y) : nullptr;
+      const Colour* r2 = b > 0 ? background.row(y) : nullptr;
+      const int both = std::min(a, b);
+      for (int x = 0; x < both; ++x) out[x] = r1[x] != clWhite ? r1[x] : r2[x];
+      // Beyond one of the two: the invalid colour read there is written as black.
+      for (int x = both; x < c; ++x) {
+        const Colour p = x < a ? r1[x] : invalidColour;
+        const Colour q = x < b ? r2[x] : invalidColour;
+        out[x] = resolveForWrite(p != clWhite ? p : q);
+      }
+    }
+  });
+  ws.Image3.changed();
+  replayColumnProgress(ws, W);
+  ws.setProgress(0);
+}
+
 }  // namespace tavrik

@@ -104,9 +104,11 @@ void randomPlanes(Workspace& ws, Rng& rng, const RandomWorkspaceOptions& options
   auto size = [&] {
     // Favour sizes near whole numbers of tiles, but keep tiny and ragged ones.
     const int r = uniform(rng, 0, 9);
-    if (r < 2) return uniform(rng, 0, 20);
-    if (r < 6) return uniform(rng, 1, std::max(1, options.maxPlaneSize / 16)) * 16;
-    return uniform(rng, 0, options.maxPlaneSize);
+    int s;
+    if (r < 2) s = uniform(rng, 0, 20);
+    else if (r < 6) s = uniform(rng, 1, std::max(1, options.maxPlaneSize / 16)) * 16;
+    else s = uniform(rng, 0, options.maxPlaneSize);
+    return std::clamp(s, options.minPlaneSize, std::max(options.minPlaneSize, options.maxPlaneSize));
   };
   int w[3], h[3];
   w[0] = size();

@@ -15,7 +15,8 @@ namespace tavrik::testing {
 using Rng = std::mt19937_64;
 
 struct RandomWorkspaceOptions {
-  int maxPlaneSize = 72;          // plane widths and heights are drawn from 0..maxPlaneSize
+  int minPlaneSize = 0;           // plane widths and heights are drawn from
+  int maxPlaneSize = 72;          // minPlaneSize..maxPlaneSize
   double sameSizeChance = 0.6;    // all three planes of one size
   double iconChance = 0.04;       // per plane: an icon picture instead of a bitmap
   double historyChance = 0.3;     // working images Image5..Image9 hold earlier surfaces

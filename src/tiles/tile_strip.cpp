@@ -1,0 +1,112 @@
+#include "tiles/tile_strip.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavrik {
+
+void fillSpan(Surface& dst, int dx, int dy, int n, Colour c) {
+  if (dy < 0 || dy >= dst.height() || n <= 0) return;
+  const long long i0 = std::max<long long>(0, -static_cast<long long>(dx));
+  const long long i1 = std::min<long long>(n, static_cast<long long>(dst.width()) - dx);
+  if (i0 >= i1) return;
+  Colour* d = dst.row(dy);
+  const Colour stored = resolveForWrite(c);
+  std::fill(d + (dx + i0), d + (dx + i1), stored);
+}
+
+void copySpan(const Surface& src, int sx, int sy, Surface& dst, int dx, int dy, int n) {
+  if (dy < 0 || dy >= dst.height() || n <= 0) return;
+  // Range of i whose destination exists.
+  const long long i0 = std::max<long long>(0, -static_cast<long long>(dx));
+  const long long i1 = std::min<long long>(n, static_cast<long long>(dst.width()) - dx);
+  if (i0 >= i1) return;
+  // d[k] is destination pixel i = i0 + k.
+  Colour* d = dst.row(dy) + (dx + i0);
+  const long long n1 = i1 - i0;
+  if (sy < 0 || sy >= src.height()) {
+    std::fill(d, d + n1, clBlack);
+    return;
+  }
+  // Range of i whose source exists, within the destination's range.
+  const long long s0 = std::max<long long>(i0, -static_cast<long long>(sx));
+  const long long s1 = std::min<long long>(i1, static_cast<long long>(src.width()) - sx);
+  if (s0 >= s1) {
+    std::fill(d, d + n1, clBlack);
+    return;
+  }
+  std::fill(d, d + (s0 - i0), clBlack);
+  std::memcpy(d + (s0 - i0), src.row(sy) + (sx + s0), static_cast<size_t>(s1 - s0) * sizeof(Colour));
+  std::fill(d + (s1 - i0), d + n1, clBlack);
+}
+
+const Colour* slotRow(const Surface& strip, int S, int t, int b, Colour* scratch) {
+  const long long x0 = static_cast<long long>(t) * S;
+  if (b >= 0 && b < strip.height() && x0 >= 0 && x0 + S <= strip.width())
+    return strip.row(b) + x0;
+  const bool rowInside = b >= 0 && b < strip.height();
+  for (int a = 0; a < S; ++a) {
+    const long long x = x0 + a;
+    scratch[a] = rowInside && x >= 0 && x < strip.width() ? strip.row(b)[x] : invalidColour;
+  }
+  return scratch;
+}
+
+namespace {
+constexpr std::uint64_t kP1 = 0x9E3779B185EBCA87ull;
+constexpr std::uint64_t kP2 = 0xC2B2AE3D27D4EB4Full;
+constexpr std::uint64_t kP3 = 0x165667B19E3779F9ull;
+
+inline std::uint64_t rotl(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+inline std::uint64_t mixRound(std::uint64_t acc, std::uint64_t input) {
+  acc += input * kP2;
+  acc = rotl(acc, 31);
+  return acc * kP1;
+}
+inline std::uint64_t load64(const Colour* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+}  // namespace
+
+std::uint64_t slotHash(const Surface& strip, int S, int t, Colour* scratch) {
+  // Four independent lanes over 64-bit words, so that the multiplies overlap.
+  std::uint64_t v0 = kP1 + kP2, v1 = kP2, v2 = 0, v3 = 0 - kP1;
+  unsigned lane = 0;
+  for (int b = 0; b < S; ++b) {
+    const Colour* r = slotRow(strip, S, t, b, scratch);
+    int i = 0;
+    for (; i + 8 <= S; i += 8) {
+      v0 = mixRound(v0, load64(r + i));
+      v1 = mixRound(v1, load64(r + i + 2));
+      v2 = mixRound(v2, load64(r + i + 4));
+      v3 = mixRound(v3, load64(r + i + 6));
+    }
+    for (; i < S; i += 2) {
+      const std::uint64_t w =
+          i + 1 < S ? load64(r + i) : (static_cast<std::uint64_t>(r[i]) | (1ull << 63));
+      std::uint64_t& v = (lane & 3) == 0 ? v0 : (lane & 3) == 1 ? v1 : (lane & 3) == 2 ? v2 : v3;
+      v = mixRound(v, w);
+      ++lane;
+    }
+  }
+  std::uint64_t h = rotl(v0, 1) + rotl(v1, 7) + rotl(v2, 12) + rotl(v3, 18);
+  h ^= h >> 33;
+  h *= kP2;
+  h ^= h >> 29;
+  h *= kP3;
+  h ^= h >> 32;
+  return h;
+}
+
+bool slotsEqual(const Surface& strip, int S, int t, int u, Colour* scratchT, Colour* scratchU) {
+  for (int b = 0; b < S; ++b) {
+    const Colour* rt = slotRow(strip, S, t, b, scratchT);
+    const Colour* ru = slotRow(strip, S, u, b, scratchU);
+    if (std::memcmp(rt, ru, static_cast<size_t>(S) * sizeof(Colour)) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace tavrik
