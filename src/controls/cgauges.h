@@ -15,13 +15,13 @@ enum TCGaugeKind : uint8_t { gkText, gkHorizontalBar, gkVerticalBar, gkPie, gkNe
 // Only bsSingle draws a frame; every other value behaves as bsNone.
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 
-// The desktop's window colour, resolved through the colour scheme when painting.
-inline constexpr tavrik::Colour clWindow = 0x80000005;
-
 class TCGauge : public QWidget {
   Q_OBJECT
 
  public:
+  // The default Color: the desktop's window colour, resolved through the colour scheme.
+  static constexpr tavrik::Colour clWindow = 0x80000005;
+
   explicit TCGauge(QWidget* parent = nullptr);
 
   int GetPercentDone() const;

@@ -114,7 +114,19 @@ int main(int argc, char** argv) {
   tiny->setGeometry(spinX + 104, 96, 70, 10);  // grows to its minimum height
   tiny->SetValue(1500);
 
+  // A standalone arrow pair that takes the focus (focus mark on the active arrow), and one with
+  // its down arrow shown pressed.
+  label(&window, QStringLiteral("TCSpinButton: focused, pressed"), spinX, 116);
+  auto* focused = new TCSpinButton(&window);
+  focused->SetBounds(spinX, 132, 20, 25);
+  focused->SetTabStop(true);
+  auto* pressed = new TCSpinButton(&window);
+  pressed->SetBounds(spinX + 30, 132, 20, 25);
+  pressed->DecButton()->setDown(true);
+
   window.resize(640, top2 + 192);
   window.show();
+  window.activateWindow();
+  focused->setFocus();
   return app.exec();
 }
