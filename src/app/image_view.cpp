@@ -30,6 +30,7 @@ void ImageView::refresh() {
 }
 
 void ImageView::paintEvent(QPaintEvent* event) {
+  ++paintCount_;
   QPainter p(this);
   if (const Surface* surface = control_.surfaceIfAny()) {
     // Convert only the exposed part of the surface, so that huge strips scroll smoothly.

@@ -23,12 +23,16 @@ class ImageView : public QWidget {
   // then cost one repaint, and the gauge's synchronous repaints do not drag the images along.
   void refresh();
 
+  // Paint events handled, for tests and diagnostics.
+  int paintCount() const { return paintCount_; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   ImageControl& control_;
   bool dirty_ = true;
+  int paintCount_ = 0;
 };
 
 }  // namespace tavrik

@@ -1,4 +1,5 @@
 // The load handlers and the command handlers of the window, driven without real dialogs.
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -192,6 +193,27 @@ TEST_F(FormHandlers, StepsReadTheControlsAndFailuresReachTheErrorBox) {
   // The window stays usable: the next command runs.
   form.SpeedButton4->click();
   EXPECT_EQ(form.CGauge1->GetProgress(), 0);
+}
+
+// The gauge repaints at once on every change; the images only once the handler has returned.
+TEST_F(FormHandlers, ImagesRepaintOnceAfterTheStepWhileTheGaugeFollowsIt) {
+  chooser1.file = bitmap(QStringLiteral("a.bmp"), 150, 150, 0x404040);
+  chooser2.file = bitmap(QStringLiteral("b.bmp"), 150, 150, 0xA0A0A0);
+  form.SpeedButton1Click(nullptr);
+  form.SpeedButton2Click(nullptr);
+  form.show();
+  QApplication::processEvents();
+  const int gaugeBefore = form.CGauge1->paintCount();
+  const int imageBefore = form.Image1->paintCount();
+  ASSERT_GT(imageBefore, 0);
+  form.SpeedButton5Click(nullptr);  // grey levels: many gauge changes, every pixel written
+  ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text.toStdString();
+  EXPECT_GT(form.CGauge1->paintCount() - gaugeBefore, 10);
+  EXPECT_EQ(form.Image1->paintCount(), imageBefore);  // nothing painted during the step
+  QApplication::processEvents();
+  EXPECT_EQ(form.Image1->paintCount(), imageBefore + 1);
+  // 0x404040 has a brightness of 192: between the second and third limits, light grey.
+  EXPECT_EQ(form.Image1->grab().toImage().pixel(0, 0), qRgb(0xC0, 0xC0, 0xC0));
 }
 
 // A whole conversion through the buttons: lists, counters, previews, files and the closing box.
