@@ -78,12 +78,12 @@ void TTimerSpeedButton::SetGlyph(const QPixmap& glyph) {
 void TTimerSpeedButton::Click() { emit clicked(false); }
 
 void TTimerSpeedButton::TimerExpired() {
-  FRepeatTimer->setInterval(100);
+  if (FRepeatTimer) FRepeatTimer->setInterval(100);
   if (!isDown()) return;
   try {
     Click();
   } catch (...) {
-    FRepeatTimer->stop();
+    if (FRepeatTimer) FRepeatTimer->stop();
     throw;
   }
 }

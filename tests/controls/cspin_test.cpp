@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 
 void key(QWidget* w, int k, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -400,4 +402,18 @@ TEST(SpinRepeat, RealTimeHoldOf1050MsGivesEightSteps) {
   };
   EXPECT_EQ(hold(250), 1);
   EXPECT_EQ(hold(1050), 8);  // ticks at 400, 500, ..., 1000 ms and the release
+}
+
+TEST(SpinRepeat, AClickThatThrowsStopsTheTimer) {
+  TCSpinButton pair;
+  pair.show();
+  QApplication::processEvents();
+  pair.OnUpClick = [](TCSpinButton*) { throw std::runtime_error("refused"); };
+  TTimerSpeedButton* up = pair.IncButton();
+  mouse(up, QEvent::MouseButtonPress, QPoint(5, 4));
+  ASSERT_TRUE(up->AutoRepeatTimer()->isActive());
+  EXPECT_THROW(up->TimerExpired(), std::runtime_error);
+  EXPECT_FALSE(up->AutoRepeatTimer()->isActive());
+  pair.OnUpClick = nullptr;
+  mouse(up, QEvent::MouseButtonRelease, QPoint(5, 4));
 }
