@@ -96,8 +96,12 @@ void warnPlanes(Console& console, Workspace& ws, const Options& options) {
   const ImageControl& a = ws.Image1;
   const ImageControl& b = ws.Image2;
   const ImageControl& c = ws.Image3;
-  if (a.pictureWidth() != b.pictureWidth() || a.pictureWidth() != c.pictureWidth() ||
-      a.pictureHeight() != b.pictureHeight() || a.pictureHeight() != c.pictureHeight())
+  // An icon or a metafile cannot be processed at all; the first step will say so.
+  const bool bitmaps = a.pictureKind() == PictureKind::Bitmap &&
+                       b.pictureKind() == PictureKind::Bitmap &&
+                       c.pictureKind() == PictureKind::Bitmap;
+  if (bitmaps && (a.pictureWidth() != b.pictureWidth() || a.pictureWidth() != c.pictureWidth() ||
+       a.pictureHeight() != b.pictureHeight() || a.pictureHeight() != c.pictureHeight()))
     console.err << kPrefix << "attention : les trois images n'ont pas la même taille ("
                 << a.pictureWidth() << " x " << a.pictureHeight() << ", " << b.pictureWidth()
                 << " x " << b.pictureHeight() << ", " << c.pictureWidth() << " x "
