@@ -36,7 +36,8 @@ struct ExportResult {
 // keeps its previous content, if any (see OutputFile).
 ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder = {});
 
-// The whole command: buildMaps, then exportFiles.
+// The whole command: buildMaps, then exportFiles. With SpriteSize above 16 the maps and
+// previews are built and the export then refuses, writing no file.
 ExportResult createMaps(Workspace& ws, const std::string& folder = {},
                         const MapOptions& options = {});
 
