@@ -12,7 +12,6 @@
 #include "passes/colour_passes.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -29,21 +28,6 @@ inline int columnsInside(const Surface& s, int y, int frameWidth) {
 
 void replayColumnProgress(Workspace& ws, int W) {
   for (int x = 0; x < W; ++x) ws.setProgress(static_cast<int>(static_cast<long long>(x) * 100 / W));
-}
-
-// The colour that the four threshold tests leave for each brightness (invalidColour when no test
-// holds, which cannot happen but keeps the rule literal).
-std::array<Colour, 766> greyTable(const Workspace& ws) {
-  std::array<Colour, 766> table{};
-  for (int s = 0; s <= 765; ++s) {
-    Colour c = invalidColour;
-    if (s < ws.CSpinEdit1) c = clBlack;
-    if (s >= ws.CSpinEdit1 && s < ws.CSpinEdit2) c = clGray;
-    if (s >= ws.CSpinEdit2 && s < ws.CSpinEdit3) c = clSilver;
-    if (s >= ws.CSpinEdit3) c = clWhite;
-    table[static_cast<size_t>(s)] = c;
-  }
-  return table;
 }
 
 // Whether the frame reaches outside surface s somewhere.
@@ -70,13 +54,13 @@ void cutOut(Workspace& ws) {
       const int a = columnsInside(sprite, y, W);
       const int b = columnsInside(full, y, W);
       const int both = std::min(a, b);
-      Colour* r1 = a > 0 ? sprite.row(y) : nullptr;
-      const Colour* r3 = b > 0 ? full.row(y) : nullptr;
+      Colour* __restrict r1 = a > 0 ? sprite.row(y) : nullptr;
+      const Colour* __restrict r3 = b > 0 ? full.row(y) : nullptr;
+      std::uint8_t* __restrict flags = d.data();
       for (int x = 0; x < both; ++x) {
-        if (r1[x] != r3[x]) {
-          r1[x] = clFuchsia;
-          d[static_cast<size_t>(x)] = 1;
-        }
+        const bool differ = r1[x] != r3[x];
+        r1[x] = differ ? clFuchsia : r1[x];
+        flags[x] |= differ;
       }
       // Inside one surface only: a stored colour against the invalid colour always differs.
       for (int x = both; x < std::max(a, b); ++x) {
@@ -106,7 +90,18 @@ void greyLevels(Workspace& ws) {
     ws.setProgress(0);
     return;
   }
-  const std::array<Colour, 766> table = greyTable(ws);
+  const int t1 = ws.CSpinEdit1, t2 = ws.CSpinEdit2, t3 = ws.CSpinEdit3;
+  // The four tests in order, each overriding the previous one when it holds; a pixel for which
+  // none holds keeps its colour. Written without branches so that the loops vectorise.
+  auto reduce = [t1, t2, t3](Colour p) {
+    const int s = brightness(p);
+    Colour v = p;
+    v = s < t1 ? clBlack : v;
+    v = (s >= t1 && s < t2) ? clGray : v;
+    v = (s >= t2 && s < t3) ? clSilver : v;
+    v = s >= t3 ? clWhite : v;
+    return v;
+  };
   Surface& sprite = ws.Image1.surface();
   Surface* background;
   try {
@@ -114,10 +109,7 @@ void greyLevels(Workspace& ws) {
   } catch (...) {
     // The first pixel of the sprite plane was reduced before the background's first access.
     const Colour p = ws.Image1.readPixel(0, 0);
-    if (p != clFuchsia) {
-      const Colour c = table[static_cast<size_t>(brightness(p))];
-      if (c != invalidColour) ws.Image1.writePixel(0, 0, c);
-    }
+    if (p != clFuchsia) ws.Image1.writePixel(0, 0, reduce(p));
     throw;
   }
 
@@ -126,29 +118,25 @@ void greyLevels(Workspace& ws) {
   const int bands = bandCount(static_cast<long long>(W) * H * 2);
   std::vector<std::uint8_t> bandWrote(static_cast<size_t>(bands), 0);
   forEachBand(H, bands, [&](int band, int y0, int y1) {
-    bool wrote = false;
+    unsigned wrote = 0;
     for (int y = y0; y < y1; ++y) {
       const int a = columnsInside(sprite, y, W);
       if (a > 0) {
         Colour* r = sprite.row(y);
         for (int x = 0; x < a; ++x) {
           const Colour p = r[x];
-          if (p == clFuchsia) continue;
-          wrote = true;
-          const Colour c = table[static_cast<size_t>(brightness(p))];
-          if (c != invalidColour) r[x] = c;
+          const unsigned keep = p == clFuchsia;
+          wrote |= keep ^ 1u;
+          r[x] = keep ? p : reduce(p);
         }
       }
       const int b = columnsInside(*background, y, W);
       if (b > 0) {
         Colour* r = background->row(y);
-        for (int x = 0; x < b; ++x) {
-          const Colour c = table[static_cast<size_t>(brightness(r[x]))];
-          if (c != invalidColour) r[x] = c;
-        }
+        for (int x = 0; x < b; ++x) r[x] = reduce(r[x]);
       }
     }
-    bandWrote[static_cast<size_t>(band)] = wrote;
+    bandWrote[static_cast<size_t>(band)] = wrote != 0;
   });
   for (auto w : bandWrote) spriteWritten = spriteWritten || w;
   if (spriteWritten) ws.Image1.changed();
@@ -168,23 +156,23 @@ void virtualMask(Workspace& ws) {
   const int bands = bandCount(static_cast<long long>(W) * H);
   std::vector<std::uint8_t> bandWrote(static_cast<size_t>(bands), 0);
   forEachBand(H, bands, [&](int band, int y0, int y1) {
-    bool wrote = false;
+    unsigned wrote = 0;
     for (int y = y0; y < y1; ++y) {
       const int a = columnsInside(sprite, y, W);
       Colour* r = a > 0 ? sprite.row(y) : nullptr;
       for (int x = 0; x < a; ++x) {
         const Colour p = r[x];
-        Colour c;
-        if (p == clFuchsia) c = clWhite;
-        else if (p == clWhite) c = clSilver;
-        else if (p == clSilver) c = clGray;
-        else if (p == clGray) c = clBlack;
-        else continue;
-        r[x] = c;
-        wrote = true;
+        // Masks instead of branches, so that the loop vectorises.
+        const Colour isGray = 0u - static_cast<Colour>(p == clGray);
+        const Colour isSilver = 0u - static_cast<Colour>(p == clSilver);
+        const Colour isWhite = 0u - static_cast<Colour>(p == clWhite);
+        const Colour isFuchsia = 0u - static_cast<Colour>(p == clFuchsia);
+        const Colour inTable = isGray | isSilver | isWhite | isFuchsia;
+        wrote |= inTable;
+        r[x] = (p & ~inTable) | (clGray & isSilver) | (clSilver & isWhite) | (clWhite & isFuchsia);
       }
     }
-    bandWrote[static_cast<size_t>(band)] = wrote;
+    bandWrote[static_cast<size_t>(band)] = wrote != 0;
   });
   bool any = false;
   for (auto w : bandWrote) any = any || w;
@@ -215,13 +203,16 @@ void overlayPreview(Workspace& ws) {
     for (int y = y0; y < y1; ++y) {
       const int c = columnsInside(full, y, W);
       if (c <= 0) continue;
-      Colour* out = full.row(y);
+      Colour* __restrict out = full.row(y);
       const int a = std::min(c, columnsInside(*sprite, y, W));
       const int b = std::min(c, columnsInside(background, y, W));
-      const Colour* r1 = a > 0 ? sprite->row(y) : nullptr;
-      const Colour* r2 = b > 0 ? background.row(y) : nullptr;
+      const Colour* __restrict r1 = a > 0 ? sprite->row(y) : nullptr;
+      const Colour* __restrict r2 = b > 0 ? background.row(y) : nullptr;
       const int both = std::min(a, b);
-      for (int x = 0; x < both; ++x) out[x] = r1[x] != clWhite ? r1[x] : r2[x];
+      for (int x = 0; x < both; ++x) {
+        const Colour p = r1[x], q = r2[x];
+        out[x] = p != clWhite ? p : q;
+      }
       // Beyond one of the two: the invalid colour read there is written as black.
       for (int x = both; x < c; ++x) {
         const Colour p = x < a ? r1[x] : invalidColour;

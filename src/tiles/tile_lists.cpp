@@ -129,22 +129,55 @@ std::vector<int> survivingSlots(const Surface* strip, int S, int count) {
   return kept;
 }
 
+// Runs of consecutive surviving slots that land in consecutive scratch slots: (first old slot,
+// first new slot, number of slots).
+struct Run {
+  int from, to, count;
+};
+std::vector<Run> survivorRuns(const std::vector<int>& kept) {
+  std::vector<Run> runs;
+  for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
+    const int k = kept[static_cast<size_t>(i)];
+    if (!runs.empty() && runs.back().from + runs.back().count == k) ++runs.back().count;
+    else runs.push_back(Run{k, i, 1});
+  }
+  return runs;
+}
+
+// Number of leading slots that lie wholly inside the grid.
+int wholeSlotsInside(const Surface& s, int S) { return s.height() >= S ? s.width() / S : 0; }
+
 // Copies the surviving slots of `strip` to the front of the scratch strip, narrows the strip's
 // control to them and copies them back, reporting progress base + 25 * k / count per slot k.
 void compact(Workspace& ws, ImageControl& strip, const std::vector<int>& kept, int count, int base,
              Surface* scratch) {
   const int S = ws.SpriteSize;
   const int K = static_cast<int>(kept.size());
+  // Leading survivors that have not moved and lie inside both grids come back unchanged, so the
+  // copy back may start after them.
+  int unmoved = 0;
   if (K > 0) {
     const Surface& from = strip.surface();
-    for (int i = 0; i < K; ++i)
-      for (int b = 0; b < S; ++b) copySpan(from, kept[static_cast<size_t>(i)] * S, b, *scratch, i * S, b, S);
+    const std::vector<Run> runs = survivorRuns(kept);
+    const long long pixels = static_cast<long long>(K) * S * S;
+    forEachBand(static_cast<int>(runs.size()), bandCount(pixels), [&](int, int begin, int end) {
+      for (int r = begin; r < end; ++r) {
+        const Run& run = runs[static_cast<size_t>(r)];
+        for (int b = 0; b < S; ++b)
+          copySpan(from, run.from * S, b, *scratch, run.to * S, b, run.count * S);
+      }
+    });
+    if (runs.front().from == 0)
+      unmoved = std::min({runs.front().count, wholeSlotsInside(from, S), wholeSlotsInside(*scratch, S)});
   }
   for (int k : kept) ws.setProgress(base + static_cast<int>(25LL * k / count));
   strip.SetWidth(K * S);
-  if (K > 0) {
+  if (K > unmoved) {
     Surface& to = strip.surface();  // SetWidth may have grown it
-    for (int y = 0; y < S; ++y) copySpan(*scratch, 0, y, to, 0, y, K * S);
+    const int x0 = unmoved * S, width = (K - unmoved) * S;
+    forEachBand(S, bandCount(static_cast<long long>(width) * S), [&](int, int begin, int end) {
+      for (int y = begin; y < end; ++y) copySpan(*scratch, x0, y, to, x0, y, width);
+    });
   }
 }
 
