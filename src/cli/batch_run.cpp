@@ -108,6 +108,14 @@ void warnPlanes(Console& console, Workspace& ws, const Options& options) {
                 << c.pictureHeight() << ")\n";
 }
 
+// A summary that could not be written (a full disk, a closed output) is no success.
+int flushOutput(Console& console) {
+  console.out.flush();
+  if (console.out) return kExitSuccess;
+  console.err << kPrefix << "écriture impossible sur la sortie standard\n";
+  return kExitFailure;
+}
+
 }  // namespace
 
 std::string errorLine(const std::string& message) {
@@ -225,23 +233,18 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     list("Images enregistrées", images);
     if (exported) out << exported->closingMessage << '\n';
   }
-  console.out.flush();
-  if (!console.out) {
-    console.err << kPrefix << "écriture impossible sur la sortie standard\n";
-    return kExitFailure;
-  }
-  return kExitSuccess;
+  return flushOutput(console);
 }
 
 int runCommandLine(const std::vector<std::string>& args, Console& console) {
   const ParseResult parsed = parseOptions(args);
   switch (parsed.action) {
     case ParseResult::Action::Help:
-      console.out << usageText() << std::flush;
-      return console.out ? kExitSuccess : kExitFailure;
+      console.out << usageText();
+      return flushOutput(console);
     case ParseResult::Action::Version:
-      console.out << versionText() << std::flush;
-      return console.out ? kExitSuccess : kExitFailure;
+      console.out << versionText();
+      return flushOutput(console);
     case ParseResult::Action::UsageError:
       console.err << usageErrorLine(parsed.error) << '\n';
       return kExitUsage;

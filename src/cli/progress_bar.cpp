@@ -38,6 +38,8 @@ void ProgressBar::begin(const std::string& caption) {
 
 void ProgressBar::update(int percent) {
   if (!enabled_ || !active_) return;
+  // Steps set the gauge back to 0 as they end; the bar shows the end as 100 % instead.
+  if (percent == 0 && shown_ > 0) return;
   draw(percent);
 }
 

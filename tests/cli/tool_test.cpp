@@ -388,6 +388,17 @@ TEST(ToolWarnings, UnmatchedCellsAndPlanesOfDifferentSizes) {
             "127 x 64, 512 x 224)\n");
 }
 
+TEST(ToolInProcess, AnOutputThatCannotBeWrittenIsAFailure) {
+  for (const std::vector<std::string>& args :
+       {withDemo({"--steps", "none"}), std::vector<std::string>{"--help"}}) {
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    batch::Console console{out, err, false};
+    EXPECT_EQ(batch::runCommandLine(args, console), 1) << args[0];
+    EXPECT_EQ(err.str(), "tavrik-batch: écriture impossible sur la sortie standard\n");
+  }
+}
+
 // In-process: the options reach the window's controls in the workspace.
 TEST(ToolInProcess, OptionsSetTheWindowControls) {
   const batch::ParseResult parsed = batch::parseOptions(
