@@ -62,19 +62,25 @@ std::string joinPath(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : (fs::path(folder) / name).string();
 }
 
-// Runs `action`, turning any error into a console line. Returns false on failure.
-bool guarded(Console& console, const std::function<void()>& action) {
+// Runs `action`; returns the console line of the error that it raised, if any.
+std::optional<std::string> attempt(const std::function<void()>& action) {
   try {
     action();
-    return true;
+    return std::nullopt;
   } catch (const Error& e) {
-    console.err << errorLine(e.message()) << '\n';
+    return errorLine(e.message());
   } catch (const std::bad_alloc&) {
-    console.err << errorLine("Mémoire insuffisante") << '\n';
+    return errorLine("Mémoire insuffisante");
   } catch (const std::exception& e) {
-    console.err << errorLine(e.what()) << '\n';
+    return errorLine(e.what());
   }
-  return false;
+}
+
+// Same, with the error written out at once. Returns false on failure.
+bool guarded(Console& console, const std::function<void()>& action) {
+  const std::optional<std::string> error = attempt(action);
+  if (error) console.err << *error << '\n';
+  return !error;
 }
 
 void warnUnmatched(Console& console, const TileMap& map, const char* which) {
@@ -164,7 +170,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     if (!options.runs(info.step)) continue;
     bar.begin(info.caption);
     std::optional<Maps> maps;
-    ok = guarded(console, [&] {
+    const std::optional<std::string> error = attempt([&] {
       switch (info.step) {
         case Step::CutOut: cutOut(ws); break;
         case Step::Grey: greyLevels(ws); break;
@@ -182,7 +188,10 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
         }
       }
     });
+    ok = !error;
+    // The bar's line ends before the error is written on its own line.
     bar.end(ok);
+    if (error) console.err << *error << '\n';
     if (maps) {
       warnUnmatched(console, maps->sprite, "des sprites");
       warnUnmatched(console, maps->background, "de l'arrière-plan");

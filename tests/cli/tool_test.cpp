@@ -436,6 +436,14 @@ TEST(ToolInProcess, ProgressBarsNameEveryStep) {
             std::string::npos);
   for (const std::string& line : ToolRun::lines(bars))
     EXPECT_EQ(line.substr(line.size() - 5), "100 %") << line;
+  // A failing step: its bar stops where the gauge stood and the error has a line of its own.
+  std::ostringstream failOut, failErr;
+  batch::Console failing{failOut, failErr, true};
+  ASSERT_EQ(batch::runCommandLine(withDemo({"--steps", "cutout,optimise"}), failing), 1);
+  const std::vector<std::string> failLines = ToolRun::lines(failErr.str());
+  ASSERT_EQ(failLines.size(), 3u) << failErr.str();
+  EXPECT_EQ(failLines[1].substr(failLines[1].size() - 5), "  0 %") << failLines[1];
+  EXPECT_EQ(failLines[2], "tavrik-batch: Division par zéro.");
   // Quiet: no bars even on a terminal.
   std::ostringstream quietOut, quietErr;
   batch::Console quiet{quietOut, quietErr, true};
