@@ -1,6 +1,9 @@
 // Tile list creation and optimisation, row-wise and with hashed tiles, leaving the strips, the
 // scratch strip, the control sizes, the counters and the gauge exactly as the tile-by-tile,
-// pixel-by-pixel loops do.
+// pixel-by-pixel loops do. The odd cases follow from the single-pixel rules: slots beyond a
+// strip's grid read the invalid colour (never removed, copied back as black), the sprite plane's
+// tile count bounds the search in both strips, the background's own count its compaction, and
+// the scratch strip keeps the size it got at its first access.
 #include "tiles/tile_lists.h"
 
 #include <algorithm>
