@@ -199,3 +199,19 @@ TEST(OptimiseTileLists, SlotsBeyondTheGridSurviveAsBlackTiles) {
   EXPECT_EQ(ws.Image5.readPixel(16, 0), clBlack);
   EXPECT_EQ(ws.Image5.readPixel(47, 15), clBlack);
 }
+
+TEST(CreateTileLists, ListFirstTouchedWhileEmptyGrowsWithLaterPlanes) {
+  Workspace ws;
+  ws.Image1.setPicture(numbered(32, 16));
+  ws.Image2.setPicture(numbered(8, 8));  // no tile, yet the copy walks the sprite grid
+  createTileLists(ws);
+  EXPECT_EQ(ws.Label26, "0");
+  EXPECT_EQ(ws.Image6.surface().width(), 0);
+  EXPECT_EQ(ws.Image6.surface().height(), 16);
+
+  ws.Image2.setPicture(numbered(32, 16));
+  createTileLists(ws);
+  EXPECT_EQ(ws.Label26, "2");
+  EXPECT_EQ(ws.Image6.surface().width(), 32);
+  EXPECT_EQ(ws.Image6.readPixel(31, 15), ws.Image2.readPixel(31, 15));
+}
