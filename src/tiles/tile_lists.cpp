@@ -213,6 +213,9 @@ void optimiseTileLists(Workspace& ws) {
 
   compact(ws, ws.Image5, kept1, N1, 50, scratch);
   ws.Label23 = std::to_string(kept1.size());
+  // The scratch strip is sized from the sprite list; widen it to the background list's tile
+  // count too, or background tiles past its width would come back black.
+  if (ws.Image7.Width() < N2 * S) ws.Image7.SetWidth(N2 * S);
   compact(ws, ws.Image6, kept2, N2, 75, scratch);
   ws.Label26 = std::to_string(kept2.size());
 

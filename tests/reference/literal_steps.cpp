@@ -160,6 +160,8 @@ void optimiseTileLists(Workspace& ws) {
   ws.Image7.SetHeight(ws.Image5.Height());
   ws.Image7.SetWidth(ws.Image5.Width());
   ws.Label23 = std::to_string(compact(ws, ws.Image5, ws.Image1, 50));
+  const int N2 = tileCount(ws, ws.Image2);
+  if (ws.Image7.Width() < N2 * ws.SpriteSize) ws.Image7.SetWidth(N2 * ws.SpriteSize);
   ws.Label26 = std::to_string(compact(ws, ws.Image6, ws.Image2, 75));
   ws.setProgress(0);
 }

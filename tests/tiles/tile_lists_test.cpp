@@ -215,3 +215,21 @@ TEST(CreateTileLists, ListFirstTouchedWhileEmptyGrowsWithLaterPlanes) {
   EXPECT_EQ(ws.Image6.surface().width(), 32);
   EXPECT_EQ(ws.Image6.readPixel(31, 15), ws.Image2.readPixel(31, 15));
 }
+
+TEST(OptimiseTileLists, BackgroundWithMoreTilesThanSpritePlaneKeepsItsTiles) {
+  // Sprite plane 1 x 2 tiles, background 3 x 2: the copy walks the sprite grid and puts the
+  // background's tiles (0, 0) and (0, 1) into slots 0 and 3. The scratch strip is sized from
+  // the sprite list (two slots), yet background slot 3 must survive intact, not come back black.
+  Workspace ws;
+  ws.Image1.setPicture(numbered(16, 32));
+  ws.Image2.setPicture(numbered(48, 32));
+  createTileLists(ws);
+  optimiseTileLists(ws);
+  EXPECT_EQ(ws.Label26, "6");
+  EXPECT_GE(ws.Image7.Width(), 96);
+  for (int y : {0, 15})
+    for (int x : {0, 15}) {
+      EXPECT_EQ(ws.Image6.readPixel(x, y), ws.Image2.readPixel(x, y));
+      EXPECT_EQ(ws.Image6.readPixel(48 + x, y), ws.Image2.readPixel(x, 16 + y));
+    }
+}
