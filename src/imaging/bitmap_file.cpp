@@ -52,12 +52,13 @@ struct Channel {
   }
 };
 
-// Bit-field pixels to colours. Channels up to 16 bits wide go through lookup tables.
+// Bit-field pixels to colours. For large pictures, channels up to 16 bits wide go through
+// lookup tables.
 class BitFields {
  public:
-  BitFields(std::uint32_t red, std::uint32_t green, std::uint32_t blue)
+  BitFields(std::uint32_t red, std::uint32_t green, std::uint32_t blue, bool tables)
       : channels_{Channel(red), Channel(green), Channel(blue)} {
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3 && tables; ++c) {
       const Channel& ch = channels_[c];
       if (ch.max == 0 || ch.max > 0xFFFF) continue;
       tables_[c].resize(ch.max + 1);
@@ -91,7 +92,7 @@ struct Header {
 // Expands one uncompressed row of `width` pixels into `out`.
 void decodeRow(const std::uint8_t* src, Colour* out, int width, int bitCount,
                const std::array<Colour, 256>& palette, const std::vector<Colour>& lut16,
-               const BitFields* fields32) {
+               const BitFields* fields) {
   switch (bitCount) {
     case 1:
       for (int x = 0; x < width; ++x) out[x] = palette[(src[x >> 3] >> (7 - (x & 7))) & 1];
@@ -103,14 +104,18 @@ void decodeRow(const std::uint8_t* src, Colour* out, int width, int bitCount,
       for (int x = 0; x < width; ++x) out[x] = palette[src[x]];
       break;
     case 16:
-      for (int x = 0; x < width; ++x, src += 2) out[x] = lut16[u16(src)];
+      if (!lut16.empty()) {
+        for (int x = 0; x < width; ++x, src += 2) out[x] = lut16[u16(src)];
+      } else {
+        for (int x = 0; x < width; ++x, src += 2) out[x] = (*fields)(u16(src));
+      }
       break;
     case 24:
       for (int x = 0; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
       break;
     case 32:
-      if (fields32) {
-        for (int x = 0; x < width; ++x, src += 4) out[x] = (*fields32)(u32(src));
+      if (fields) {
+        for (int x = 0; x < width; ++x, src += 4) out[x] = (*fields)(u32(src));
       } else {
         for (int x = 0; x < width; ++x, src += 4) out[x] = rgb(src[2], src[1], src[0]);
       }
@@ -285,21 +290,22 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
   const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bpp + 31) / 32) * 4;
   if (stride * static_cast<std::uint64_t>(height) > data.size()) readError();
 
+  // Bit-field pixels: large 16-bit pictures go through a table of all 65536 values.
   std::vector<Colour> lut16;
-  std::unique_ptr<BitFields> fields32;
-  if (bpp == 16) {
-    const BitFields fields(h.redMask, h.greenMask, h.blueMask);
+  std::unique_ptr<BitFields> fields;
+  const bool defaultMasks32 = h.redMask == 0xFF0000 && h.greenMask == 0xFF00 && h.blueMask == 0xFF;
+  const bool large = width * height >= 65536;
+  if (bpp == 16 || (bpp == 32 && h.compression == kBitFields && !defaultMasks32))
+    fields = std::make_unique<BitFields>(h.redMask, h.greenMask, h.blueMask, large);
+  if (bpp == 16 && large) {
     lut16.resize(65536);
-    for (std::uint32_t v = 0; v < 65536; ++v) lut16[v] = fields(v);
-  } else if (bpp == 32 && h.compression == kBitFields &&
-             !(h.redMask == 0xFF0000 && h.greenMask == 0xFF00 && h.blueMask == 0xFF)) {
-    fields32 = std::make_unique<BitFields>(h.redMask, h.greenMask, h.blueMask);
+    for (std::uint32_t v = 0; v < 65536; ++v) lut16[v] = (*fields)(v);
   }
 
   Surface surface(w, hgt, clBlack);
   for (int r = 0; r < hgt; ++r) {
     const std::uint8_t* src = data.data() + stride * static_cast<std::uint64_t>(r);
-    decodeRow(src, surface.row(topDown ? r : hgt - 1 - r), w, bpp, palette, lut16, fields32.get());
+    decodeRow(src, surface.row(topDown ? r : hgt - 1 - r), w, bpp, palette, lut16, fields.get());
   }
   return surface;
 }

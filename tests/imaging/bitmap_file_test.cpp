@@ -227,6 +227,36 @@ TEST(BitmapDecode, SixteenBitDefaultsTo555AndBitFieldsScaleByRounding) {
   EXPECT_EQ(rowsOf(decode(h.build())), (std::vector<std::vector<Colour>>{{rgb(128, 0, 0), rgb(255, 0, 0)}}));
 }
 
+TEST(BitmapDecode, LargeBitFieldPicturesGiveTheSameColoursAsSmallOnes) {
+  // 256 x 256 pixels take the table-driven path; every 16-bit value appears once.
+  for (int bpp : {16, 32}) {
+    BmpFile f;
+    f.width = 256;
+    f.height = -256;
+    f.bitCount = bpp;
+    f.compression = 3;
+    f.masks = bpp == 16 ? std::vector<std::uint32_t>{0xF800, 0x07E0, 0x001F}
+                        : std::vector<std::uint32_t>{0xFFC00000, 0x003FF000, 0x00000FFC};
+    std::vector<std::vector<std::uint32_t>> rows(256);
+    for (std::uint32_t v = 0; v < 65536; ++v) rows[v / 256].push_back(bpp == 16 ? v : v * 0x10003u);
+    f.pixels = packRows(rows, bpp);
+    const Surface s = decode(f.build());
+    for (std::uint32_t v = 0; v < 65536; v += 97) {
+      const std::uint32_t p = rows[v / 256][v % 256];
+      const Colour expected =
+          bpp == 16 ? rgb(scaled(p >> 11, 31), scaled((p >> 5) & 63, 63), scaled(p & 31, 31))
+                    : rgb(scaled(p >> 22, 1023), scaled((p >> 12) & 1023, 1023), scaled((p >> 2) & 1023, 1023));
+      ASSERT_EQ(s.read(v % 256, v / 256), expected) << bpp << " bpp, pixel " << v;
+      // The same pixel alone in a small picture.
+      BmpFile one = f;
+      one.width = 1;
+      one.height = 1;
+      one.pixels = packRows({{p}}, bpp);
+      ASSERT_EQ(decode(one.build()).read(0, 0), expected);
+    }
+  }
+}
+
 TEST(BitmapDecode, ColourTableEdgesAndPixelOffset) {
   BmpFile f;
   f.width = 4;
