@@ -8,27 +8,50 @@
 #include "imaging/bitmap_font.h"
 #include "imaging/error.h"
 #include "imaging/surface.h"
+#include "passes/parallel_rows.h"
 
 namespace tavrik {
 
 namespace {
 
 // Hash of an S x S block of colours given row by row; `rowAt(y)` gives the S colours of row y.
-// Two colours at a time go into one 64-bit word, which keeps the word injective.
+// Two colours go into one 64-bit word (injective); the words feed four independent lanes so
+// that the multiplies overlap, and the lanes are mixed at the end.
 template <class Rows>
 std::uint64_t hashBlock(const Rows& rowAt, int size) {
-  std::uint64_t h = 0x243F6A8885A308D3ull;
-  auto mix = [&h](std::uint64_t v) {
-    h ^= v;
-    h *= 0x9E3779B97F4A7C15ull;
-    h ^= h >> 32;
+  constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
+  std::uint64_t lane[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
+                           0x082EFA98EC4E6C89ull};
+  auto mix = [](std::uint64_t acc, std::uint64_t v) {
+    acc += v * k2;
+    acc = (acc << 31) | (acc >> 33);
+    return acc * k1;
   };
+  unsigned n = 0;
   for (int y = 0; y < size; ++y) {
     const Colour* p = rowAt(y);
     int x = 0;
-    for (; x + 1 < size; x += 2) mix(p[x] | (static_cast<std::uint64_t>(p[x + 1]) << 32));
-    if (x < size) mix(p[x]);
+    for (; x + 8 <= size; x += 8) {
+      std::uint64_t w[4];
+      std::memcpy(w, p + x, sizeof w);
+      lane[0] = mix(lane[0], w[0]);
+      lane[1] = mix(lane[1], w[1]);
+      lane[2] = mix(lane[2], w[2]);
+      lane[3] = mix(lane[3], w[3]);
+    }
+    for (; x < size; x += 2, ++n) {
+      const std::uint64_t w = x + 1 < size ? (p[x] | (static_cast<std::uint64_t>(p[x + 1]) << 32))
+                                           : (p[x] | (1ull << 63));
+      lane[n & 3] = mix(lane[n & 3], w);
+    }
   }
+  std::uint64_t h = lane[0] ^ ((lane[1] << 7) | (lane[1] >> 57)) ^ ((lane[2] << 12) | (lane[2] >> 52)) ^
+                    ((lane[3] << 18) | (lane[3] >> 46));
+  h ^= h >> 33;
+  h *= k2;
+  h ^= h >> 29;
+  h *= k1;
+  h ^= h >> 32;
   return h;
 }
 
@@ -164,25 +187,34 @@ void matchCells(Workspace& ws, ImageControl& planeControl, ImageControl& listCon
   const TileIndex tiles(list, size, count, ws, progressBase);
   reportRemainingProgress(ws, progressBase, tiles.stored(), count);
 
-  std::vector<Colour> scratch(static_cast<size_t>(size) * static_cast<size_t>(size));
-  long long unmatched = 0;
-  for (int r = 0; r < map.rows; ++r) {
-    const int y0 = r * size;
-    for (int c = 0; c < map.columns; ++c) {
-      const int x0 = c * size;
-      int found;
-      if (x0 + size <= plane.width() && y0 + size <= plane.height()) {
-        found = tiles.find([&](int y) { return plane.row(y0 + y) + x0; });
-      } else {  // a plane control larger than its picture: pixels beyond it read invalid
-        for (int y = 0; y < size; ++y)
-          for (int x = 0; x < size; ++x)
-            scratch[static_cast<size_t>(y * size + x)] = plane.read(x0 + x, y0 + y);
-        found = tiles.find([&](int y) { return scratch.data() + static_cast<size_t>(y) * size; });
+  // Cells are independent: row bands on several threads, each writing its own cells.
+  const long long area = static_cast<long long>(size) * size;
+  const int bands = bandCount(static_cast<long long>(map.cells.size()) * area);
+  std::vector<long long> unmatchedPerBand(static_cast<size_t>(bands), 0);
+  forEachBand(map.rows, bands, [&](int band, int rowBegin, int rowEnd) {
+    std::vector<Colour> scratch(static_cast<size_t>(area));
+    long long unmatched = 0;
+    for (int r = rowBegin; r < rowEnd; ++r) {
+      const int y0 = r * size;
+      for (int c = 0; c < map.columns; ++c) {
+        const int x0 = c * size;
+        int found;
+        if (x0 + size <= plane.width() && y0 + size <= plane.height()) {
+          found = tiles.find([&](int y) { return plane.row(y0 + y) + x0; });
+        } else {  // a plane control larger than its picture: pixels beyond it read invalid
+          for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+              scratch[static_cast<size_t>(y * size + x)] = plane.read(x0 + x, y0 + y);
+          found = tiles.find([&](int y) { return scratch.data() + static_cast<size_t>(y) * size; });
+        }
+        if (found < 0) ++unmatched;
+        map.cells[static_cast<size_t>(r) * map.columns + c] = found < 0 ? 0 : found;
       }
-      if (found < 0) ++unmatched;
-      map.cells[static_cast<size_t>(r) * map.columns + c] = found < 0 ? 0 : found;
     }
-  }
+    unmatchedPerBand[static_cast<size_t>(band)] = unmatched;
+  });
+  long long unmatched = 0;
+  for (long long u : unmatchedPerBand) unmatched += u;
   map.unmatched = unmatched;
 }
 

@@ -288,3 +288,38 @@ TEST(MapsDifferential, ListsFromTheListStepsGiveTheLiteralResults) {
   }
   EXPECT_GT(compared, 100);
 }
+
+// Planes large enough for the cells to be matched in bands on several threads, with sizes that
+// fall between tiles and band boundaries, and planes of different sizes.
+TEST(MapsDifferential, LargePlanesMatchedInBandsGiveTheLiteralResults) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Workspace base;
+    tavrik::testing::Rng rng(seed * 977);
+    tavrik::testing::RandomWorkspaceOptions options;
+    options.minPlaneSize = 560;
+    options.maxPlaneSize = 760;
+    options.iconChance = 0;
+    options.historyChance = 0.2;
+    options.oddSettingsChance = 0;
+    tavrik::testing::randomWorkspace(base, rng, options);
+    if (seed % 2 == 0) literal::virtualMask(base);
+    literal::createTileLists(base);
+    literal::optimiseTileLists(base);
+    Workspace fast, reference;
+    tavrik::testing::copyWorkspace(base, fast);
+    tavrik::testing::copyWorkspace(base, reference);
+    TempDir fastDir, literalDir;
+    const Outcome a = run(
+        fast, fastDir.str(), [](Workspace& ws) { return buildMaps(ws); },
+        [](Workspace& ws, const Maps& m, const std::string& f) { return exportFiles(ws, m, f); });
+    const Outcome b = run(
+        reference, literalDir.str(), [](Workspace& ws) { return literal::buildMaps(ws); },
+        [](Workspace& ws, const Maps& m, const std::string& f) { return literal::exportFiles(ws, m, f); });
+    ASSERT_TRUE(a.maps.has_value()) << a.error;
+    EXPECT_GE(static_cast<long long>(a.maps->sprite.cells.size()) * 256, 1 << 18);  // banded
+    expectSameOutcome(a, b);
+    EXPECT_EQ(tavrik::testing::describeDifference(fast, reference), "");
+    if (HasFailure()) return;
+  }
+}
