@@ -105,7 +105,8 @@ Bytes placeableMetafile(int left, int top, int right, int bottom, int inch) {
 
 Bytes smallBitmap(int w, int h, Colour colour) {
   Surface s(w, h, colour);
-  const auto name = std::filesystem::temp_directory_path() / "tavrik_small_bitmap.bmp";
+  const auto name = std::filesystem::temp_directory_path() /
+                    ("tavrik_small_bitmap_" + std::to_string(::getpid()) + ".bmp");
   writeBitmapFile(s, name.string());
   std::ifstream in(name, std::ios::binary);
   Bytes bytes((std::istreambuf_iterator<char>(in)), {});
