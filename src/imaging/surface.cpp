@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "imaging/error.h"
@@ -9,11 +10,12 @@
 namespace tavrik {
 
 namespace {
-std::vector<Colour> allocatePixels(int width, int height, Colour fill) {
+// `fill` empty: the pixels are left unset.
+PixelVector allocatePixels(int width, int height, std::optional<Colour> fill) {
   const size_t w = static_cast<size_t>(std::max(width, 0));
   const size_t h = static_cast<size_t>(std::max(height, 0));
   try {
-    return std::vector<Colour>(w * h, fill);
+    return fill ? PixelVector(w * h, *fill) : PixelVector(w * h);
   } catch (const std::bad_alloc&) {
     throw Error("Plus de ressources système");
   } catch (const std::length_error&) {
@@ -26,6 +28,14 @@ Surface::Surface(int width, int height, Colour fill)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
       pixels_(allocatePixels(width, height, resolveForWrite(fill))) {}
+
+Surface Surface::forOverwrite(int width, int height) {
+  Surface s;
+  s.pixels_ = allocatePixels(width, height, std::nullopt);
+  s.width_ = std::max(width, 0);
+  s.height_ = std::max(height, 0);
+  return s;
+}
 
 void Surface::fillRect(int left, int top, int right, int bottom) {
   const int l = std::max(left, 0);
@@ -40,7 +50,7 @@ void Surface::grow(int width, int height) {
   const int newWidth = std::max(width, width_);
   const int newHeight = std::max(height, height_);
   if (newWidth == width_ && newHeight == height_) return;
-  std::vector<Colour> grown = allocatePixels(newWidth, newHeight, clWhite);
+  PixelVector grown = allocatePixels(newWidth, newHeight, clWhite);
   for (int y = 0; y < height_; ++y) {
     std::copy(row(y), row(y) + width_,
               grown.data() + static_cast<size_t>(y) * static_cast<size_t>(newWidth));

@@ -1,6 +1,10 @@
 // Image surface: an exact grid of W x H 24-bit colours, stored row by row.
 #pragma once
 #include <cstddef>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -8,12 +12,39 @@
 
 namespace tavrik {
 
+// std::allocator that leaves elements default-initialised (uninitialised for Colour) where a
+// vector would value-initialise them; constructions with a value are unchanged.
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+  using value_type = T;
+  template <class U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  DefaultInitAllocator() = default;
+  template <class U>
+  DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+using PixelVector = std::vector<Colour, DefaultInitAllocator<Colour>>;
+
 class Surface {
  public:
   Surface() = default;
   // A W x H surface with every pixel `fill`. Throws Error("Plus de ressources système") when
   // the memory cannot be had.
   Surface(int width, int height, Colour fill = clWhite);
+  // A W x H surface whose pixels are left unset, for a writer that sets every one of them
+  // before anything reads the surface (a decoder); saves a pass over a large grid.
+  static Surface forOverwrite(int width, int height);
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -43,7 +74,7 @@ class Surface {
   const Colour* row(int y) const {
     return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
   }
-  const std::vector<Colour>& pixels() const { return pixels_; }
+  const PixelVector& pixels() const { return pixels_; }
 
   // Enlarges the grid to at least width x height; existing pixels keep their places, new ones
   // are white. Never shrinks.
@@ -55,7 +86,7 @@ class Surface {
   }
   int width_ = 0;
   int height_ = 0;
-  std::vector<Colour> pixels_;
+  PixelVector pixels_;
 };
 
 }  // namespace tavrik
