@@ -27,13 +27,18 @@ void ImageControl::SetHeight(int height) {
     picture_.surface->grow(picture_.surface->width(), height);
 }
 
-Surface& ImageControl::surface() {
+Surface& ImageControl::surface() { return surfaceCreatedAs(false); }
+
+Surface& ImageControl::surfaceForOverwrite() { return surfaceCreatedAs(true); }
+
+Surface& ImageControl::surfaceCreatedAs(bool forOverwrite) {
   if (picture_.surface) return *picture_.surface;
   if (picture_.kind == PictureKind::Icon || picture_.kind == PictureKind::Metafile)
     throw Error(kBitmapOnly);
   Picture created;
   created.kind = PictureKind::Bitmap;
-  created.surface = std::make_unique<Surface>(width_, height_, clWhite);
+  created.surface = std::make_unique<Surface>(forOverwrite ? Surface::forOverwrite(width_, height_)
+                                                           : Surface(width_, height_, clWhite));
   picture_ = std::move(created);
   changed();
   return *picture_.surface;

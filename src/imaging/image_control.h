@@ -37,6 +37,9 @@ class ImageControl {
   // holds no picture; throws Error for an icon or metafile picture. Bulk writers call
   // changed() once they are done.
   Surface& surface();
+  // Same, but a surface created here has its pixels unset: for a writer that sets every pixel
+  // of the new surface before anything reads it.
+  Surface& surfaceForOverwrite();
 
   // Single-pixel operations: surface access, the operation, then (for writes) the change
   // notification.
@@ -68,6 +71,7 @@ class ImageControl {
 
  private:
   void applyAutoSize();
+  Surface& surfaceCreatedAs(bool forOverwrite);
 
   std::string name_;
   int left_, top_, width_, height_;

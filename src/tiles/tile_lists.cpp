@@ -32,14 +32,20 @@ void createTileLists(Workspace& ws) {
   if (c1 <= 0 || r1 <= 0) return;
 
   // First pixel's order: read Image1, write Image5, read Image2, write Image6.
+  // A strip created here is written whole by the copy below when its slots are all reached:
+  // always for the sprite list, and for the background list when its grid is no larger than
+  // the sprite plane's. Such a strip skips the white fill (a pass over a large grid), and gets
+  // it after all if the copy does not run.
   const Surface& sprite = ws.Image1.surface();
-  Surface& spriteList = ws.Image5.surface();
+  const bool spriteListNew = !ws.Image5.hasSurface();
+  Surface& spriteList = spriteListNew ? ws.Image5.surfaceForOverwrite() : ws.Image5.surface();
   const Surface* background;
   Surface* backgroundList;
   try {
     background = &ws.Image2.surface();
-    backgroundList = &ws.Image6.surface();
+    backgroundList = c2 <= c1 && r2 <= r1 ? &ws.Image6.surfaceForOverwrite() : &ws.Image6.surface();
   } catch (...) {
+    if (spriteListNew) spriteList.fillRect(0, 0, spriteList.width(), spriteList.height());
     ws.Image5.writePixel(0, 0, ws.Image1.readPixel(0, 0));
     throw;
   }
@@ -69,6 +75,38 @@ void createTileLists(Workspace& ws) {
 
 namespace {
 
+// Slots (of `slots`, in order) equal to an earlier one, by hash and full comparison.
+std::vector<int> markedByExactSearch(const Surface& strip, int S, const std::vector<int>& slots,
+                                     const std::vector<std::uint64_t>& hashes) {
+  struct Entry {
+    std::uint64_t hash;
+    int slot;  // -1: empty
+  };
+  const int n = static_cast<int>(slots.size());
+  size_t capacity = 16;
+  while (capacity < static_cast<size_t>(n) * 2) capacity *= 2;
+  std::vector<Entry> table(capacity, Entry{0, -1});
+  const size_t mask = capacity - 1;
+  std::vector<Colour> scratchA(static_cast<size_t>(S)), scratchB(static_cast<size_t>(S));
+  std::vector<int> marked;
+  for (int i = 0; i < n; ++i) {
+    const std::uint64_t h = hashes[static_cast<size_t>(i)];
+    const int t = slots[static_cast<size_t>(i)];
+    size_t pos = static_cast<size_t>(h) & mask;
+    bool duplicate = false;
+    for (; table[pos].slot >= 0; pos = (pos + 1) & mask) {
+      if (table[pos].hash == h &&
+          slotsEqual(strip, S, table[pos].slot, t, scratchA.data(), scratchB.data())) {
+        duplicate = true;
+        break;
+      }
+    }
+    if (duplicate) marked.push_back(t);
+    else table[pos] = Entry{h, t};
+  }
+  return marked;
+}
+
 // The duplicate search on one strip over slots 0..count-1. A slot whose top-left pixel is
 // clFuchsia is removed and takes no part. A slot whose top-left pixel lies outside the grid reads
 // the invalid colour everywhere: it equals only other such slots, and marking it writes nothing,
@@ -93,33 +131,55 @@ bool markDuplicateSlots(Surface& strip, int S, int count) {
       hashes[static_cast<size_t>(i)] = slotHash(strip, S, slots[static_cast<size_t>(i)], scratch.data());
   });
 
-  struct Entry {
-    std::uint64_t hash;
-    int slot;  // -1: empty
-  };
+  // Each slot's candidate first occurrence: the first slot with the same hash (open addressing
+  // over the hashes alone).
   size_t capacity = 16;
   while (capacity < static_cast<size_t>(n) * 2) capacity *= 2;
-  std::vector<Entry> table(capacity, Entry{0, -1});
   const size_t mask = capacity - 1;
-  std::vector<Colour> scratchA(static_cast<size_t>(S)), scratchB(static_cast<size_t>(S));
-  std::vector<int> marked;
+  std::vector<int> table(capacity, -1);  // index into slots, -1: empty
+  std::vector<int> first(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     const std::uint64_t h = hashes[static_cast<size_t>(i)];
-    const int t = slots[static_cast<size_t>(i)];
     size_t pos = static_cast<size_t>(h) & mask;
-    bool duplicate = false;
-    for (; table[pos].slot >= 0; pos = (pos + 1) & mask) {
-      if (table[pos].hash == h &&
-          slotsEqual(strip, S, table[pos].slot, t, scratchA.data(), scratchB.data())) {
-        duplicate = true;
-        break;
+    while (table[pos] >= 0 && hashes[static_cast<size_t>(table[pos])] != h) pos = (pos + 1) & mask;
+    if (table[pos] < 0) table[pos] = i;
+    first[static_cast<size_t>(i)] = table[pos];
+  }
+
+  // Check every candidate pair, on several threads. When all hold, slots of one hash hold one
+  // content and slots of different hashes differ, so each slot with an earlier candidate is a
+  // duplicate of the first occurrence of its content. A collision (never seen in practice)
+  // falls back to comparing within each hash chain.
+  std::vector<int> duplicates;
+  for (int i = 0; i < n; ++i)
+    if (first[static_cast<size_t>(i)] != i) duplicates.push_back(i);
+  const int d = static_cast<int>(duplicates.size());
+  std::vector<std::uint8_t> collided(static_cast<size_t>(bandCount(static_cast<long long>(d) * S * S)), 0);
+  forEachBand(d, static_cast<int>(collided.size()), [&](int band, int begin, int end) {
+    std::vector<Colour> scratchA(static_cast<size_t>(S)), scratchB(static_cast<size_t>(S));
+    for (int k = begin; k < end; ++k) {
+      const int i = duplicates[static_cast<size_t>(k)];
+      if (!slotsEqual(strip, S, slots[static_cast<size_t>(first[static_cast<size_t>(i)])],
+                      slots[static_cast<size_t>(i)], scratchA.data(), scratchB.data())) {
+        collided[static_cast<size_t>(band)] = 1;
+        return;
       }
     }
-    if (duplicate) marked.push_back(t);
-    else table[pos] = Entry{h, t};
+  });
+  std::vector<int> marked;
+  if (std::find(collided.begin(), collided.end(), 1) == collided.end()) {
+    marked.reserve(duplicates.size());
+    for (int i : duplicates) marked.push_back(slots[static_cast<size_t>(i)]);
+  } else {
+    marked = markedByExactSearch(strip, S, slots, hashes);
   }
-  for (int t : marked)
-    for (int b = 0; b < S; ++b) fillSpan(strip, t * S, b, S, clFuchsia);
+
+  // Marking: every pixel of each marked slot becomes clFuchsia; slots do not overlap.
+  const int m = static_cast<int>(marked.size());
+  forEachBand(m, bandCount(static_cast<long long>(m) * S * S), [&](int, int begin, int end) {
+    for (int b = 0; b < S; ++b)
+      for (int k = begin; k < end; ++k) fillSpan(strip, marked[static_cast<size_t>(k)] * S, b, S, clFuchsia);
+  });
   return !marked.empty();
 }
 
