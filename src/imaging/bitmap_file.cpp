@@ -6,9 +6,16 @@
 #include "imaging/bitmap_file.h"
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdio>
+#include <filesystem>
+#include <limits>
 #include <memory>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "imaging/error.h"
@@ -189,21 +196,34 @@ void decodeRle(std::span<const std::uint8_t> data, bool rle4, const std::array<C
   }
 }
 
-}  // namespace
 
-Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
-  if (bytes.empty()) return Surface(0, 0);
-  const std::uint8_t* b = bytes.data();
-  const size_t size = bytes.size();
+// Everything the headers say, checked against the file's size: the pixel data starts at
+// `pixelOffset` and, uncompressed, takes `stride` bytes per row.
+struct Layout {
+  Header h;
+  int width = 0, height = 0;
+  bool topDown = false, rle = false;
+  std::uint32_t pixelOffset = 0;
+  std::uint64_t stride = 0;  // uncompressed rows only
+  std::array<Colour, 256> palette{};
+};
+
+// The headers and the colour table never reach beyond this many bytes into the file.
+constexpr size_t kLayoutBytes = 2048;
+
+// Reads and checks the headers of a file of `size` bytes (size > 0) whose first
+// min(size, kLayoutBytes) bytes are at `b`.
+Layout readLayout(const std::uint8_t* b, size_t size) {
+  Layout layout;
+  Header& h = layout.h;
 
   // File header.
   if (size < 14) readError();
   if (b[0] != 'B' || b[1] != 'M') badBitmap();
-  const std::uint32_t pixelOffset = u32(b + 10);
+  layout.pixelOffset = u32(b + 10);
 
   // Info header.
   if (size < 18) readError();
-  Header h;
   h.headerSize = u32(b + 14);
   if (h.headerSize != 12 && h.headerSize != 40 && h.headerSize != 108 && h.headerSize != 124)
     badBitmap();
@@ -260,7 +280,6 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
 
   // Colour table: 3-byte entries after a core header, 4-byte ones otherwise. Entries beyond
   // 256 are never indexed; indices beyond the table read black.
-  std::array<Colour, 256> palette{};
   {
     const size_t entrySize = h.headerSize == 12 ? 3 : 4;
     std::uint64_t entries = h.coloursUsed;
@@ -270,43 +289,154 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
       const size_t used = std::min<std::uint64_t>(entries, 256);
       for (size_t k = 0; k < used; ++k) {
         const std::uint8_t* e = b + pos + k * entrySize;
-        palette[k] = rgb(e[2], e[1], e[0]);
+        layout.palette[k] = rgb(e[2], e[1], e[0]);
       }
     }
   }
 
-  const int w = static_cast<int>(width);
-  const int hgt = static_cast<int>(height);
-  const std::span<const std::uint8_t> data =
-      pixelOffset <= size ? bytes.subspan(pixelOffset) : std::span<const std::uint8_t>{};
+  layout.width = static_cast<int>(width);
+  layout.height = static_cast<int>(height);
+  layout.topDown = topDown;
+  layout.rle = rle;
+  if (!rle) {
+    layout.stride = ((static_cast<std::uint64_t>(width) * bpp + 31) / 32) * 4;
+    const std::uint64_t available = layout.pixelOffset <= size ? size - layout.pixelOffset : 0;
+    if (layout.stride * static_cast<std::uint64_t>(height) > available) readError();
+  }
+  return layout;
+}
 
-  if (rle) {
+// Uncompressed rows to colours.
+class RowDecoder {
+ public:
+  explicit RowDecoder(const Layout& layout) : layout_(layout) {
+    // Bit-field pixels: large 16-bit pictures go through a table of all 65536 values.
+    const Header& h = layout.h;
+    const int bpp = h.bitCount;
+    const bool defaultMasks32 = h.redMask == 0xFF0000 && h.greenMask == 0xFF00 && h.blueMask == 0xFF;
+    const bool large = static_cast<std::int64_t>(layout.width) * layout.height >= 65536;
+    if (bpp == 16 || (bpp == 32 && h.compression == kBitFields && !defaultMasks32))
+      fields_ = std::make_unique<BitFields>(h.redMask, h.greenMask, h.blueMask, large);
+    if (bpp == 16 && large) {
+      lut16_.resize(65536);
+      for (std::uint32_t v = 0; v < 65536; ++v) lut16_[v] = (*fields_)(v);
+    }
+  }
+  // Decodes file row r (rows are stored bottom-up unless the picture is top-down).
+  void decode(const std::uint8_t* src, int r, Surface& surface) const {
+    const int y = layout_.topDown ? r : layout_.height - 1 - r;
+    decodeRow(src, surface.row(y), layout_.width, layout_.h.bitCount, layout_.palette, lut16_,
+              fields_.get());
+  }
+
+ private:
+  const Layout& layout_;
+  std::vector<Colour> lut16_;
+  std::unique_ptr<BitFields> fields_;
+};
+
+// Runs fn(begin, end) over two halves of [0, count) at once when the work is large.
+template <class Fn>
+void inTwoBands(int count, std::uint64_t bytes, const Fn& fn) {
+  if (bytes < (std::uint64_t{1} << 20) || count < 2 || std::thread::hardware_concurrency() < 2) {
+    fn(0, count);
+    return;
+  }
+  std::thread other([&] { fn(count / 2, count); });
+  fn(0, count / 2);
+  other.join();
+}
+
+}  // namespace
+
+Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return Surface(0, 0);
+  const Layout layout = readLayout(bytes.data(), bytes.size());
+  const std::span<const std::uint8_t> data = layout.pixelOffset <= bytes.size()
+                                                 ? bytes.subspan(layout.pixelOffset)
+                                                 : std::span<const std::uint8_t>{};
+  if (layout.rle) {
     if (data.size() < 2) readError();
-    Surface surface(w, hgt, palette[0]);
-    decodeRle(data, h.compression == kRle4, palette, surface);
+    Surface surface(layout.width, layout.height, layout.palette[0]);
+    decodeRle(data, layout.h.compression == kRle4, layout.palette, surface);
     return surface;
   }
+  // Every row is present (checked by readLayout), so every pixel gets written.
+  Surface surface = Surface::forOverwrite(layout.width, layout.height);
+  const RowDecoder rows(layout);
+  inTwoBands(layout.height, layout.stride * static_cast<std::uint64_t>(layout.height), [&](int begin, int end) {
+    for (int r = begin; r < end; ++r) rows.decode(data.data() + layout.stride * static_cast<std::uint64_t>(r), r, surface);
+  });
+  return surface;
+}
 
-  const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bpp + 31) / 32) * 4;
-  if (stride * static_cast<std::uint64_t>(height) > data.size()) readError();
+std::optional<Surface> readBitmapFile(const std::string& fileName) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) return std::nullopt;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+  if (!file) return std::nullopt;
+  const std::uintmax_t size = std::filesystem::file_size(fileName, ec);
 
-  // Bit-field pixels: large 16-bit pictures go through a table of all 65536 values.
-  std::vector<Colour> lut16;
-  std::unique_ptr<BitFields> fields;
-  const bool defaultMasks32 = h.redMask == 0xFF0000 && h.greenMask == 0xFF00 && h.blueMask == 0xFF;
-  const bool large = width * height >= 65536;
-  if (bpp == 16 || (bpp == 32 && h.compression == kBitFields && !defaultMasks32))
-    fields = std::make_unique<BitFields>(h.redMask, h.greenMask, h.blueMask, large);
-  if (bpp == 16 && large) {
-    lut16.resize(65536);
-    for (std::uint32_t v = 0; v < 65536; ++v) lut16[v] = (*fields)(v);
-  }
+  // Reads `n` bytes at `offset` of the open file into `out`; false on a short read.
+  auto readAt = [](std::FILE* f, std::uint64_t offset, void* out, size_t n) {
+    return std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
+  };
 
-  Surface surface(w, hgt, clBlack);
-  for (int r = 0; r < hgt; ++r) {
-    const std::uint8_t* src = data.data() + stride * static_cast<std::uint64_t>(r);
-    decodeRow(src, surface.row(topDown ? r : hgt - 1 - r), w, bpp, palette, lut16, fields.get());
-  }
+  // Small files, compressed ones and files of unknown size: the whole file, then decodeBitmap.
+  auto whole = [&]() -> Surface {
+    std::vector<std::uint8_t> contents;
+    try {
+      std::rewind(file.get());
+      if (!ec && size > 0) contents.reserve(static_cast<size_t>(size));
+      std::uint8_t buffer[1 << 16];
+      size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        contents.insert(contents.end(), buffer, buffer + n);
+    } catch (const std::bad_alloc&) {
+      throw Error("Plus de ressources système");
+    } catch (const std::length_error&) {
+      throw Error("Plus de ressources système");
+    }
+    if (std::ferror(file.get())) readError();
+    return decodeBitmap(contents);
+  };
+  if (ec || size < (1u << 20) || size > static_cast<std::uintmax_t>(std::numeric_limits<long>::max()))
+    return whole();
+
+  std::uint8_t head[kLayoutBytes];
+  if (!readAt(file.get(), 0, head, kLayoutBytes)) readError();
+  const Layout layout = readLayout(head, static_cast<size_t>(size));
+  if (layout.rle) return whole();
+
+  // Uncompressed: rows straight from the file into the surface, in two bands, each with its
+  // own handle and a buffer of a few rows.
+  Surface surface = Surface::forOverwrite(layout.width, layout.height);
+  const RowDecoder rows(layout);
+  std::atomic<bool> failed{false};
+  inTwoBands(layout.height, layout.stride * static_cast<std::uint64_t>(layout.height), [&](int begin, int end) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> own(nullptr, &std::fclose);
+    std::FILE* f = file.get();
+    if (begin > 0) {
+      own.reset(std::fopen(fileName.c_str(), "rb"));
+      f = own.get();
+      if (!f) {
+        failed = true;
+        return;
+      }
+    }
+    const int perChunk = static_cast<int>(std::max<std::uint64_t>(1, (std::uint64_t{1} << 20) / layout.stride));
+    std::vector<std::uint8_t> buffer;
+    for (int r = begin; r < end && !failed; r += perChunk) {
+      const int n = std::min(perChunk, end - r);
+      buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(n)));
+      if (!readAt(f, layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r), buffer.data(), buffer.size())) {
+        failed = true;
+        return;
+      }
+      for (int k = 0; k < n; ++k) rows.decode(buffer.data() + layout.stride * static_cast<std::uint64_t>(k), r + k, surface);
+    }
+  });
+  if (failed) readError();
   return surface;
 }
 

@@ -1,6 +1,7 @@
 // Windows bitmap (DIB) files: decoding into a surface, and writing a surface back out.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -11,6 +12,12 @@ namespace tavrik {
 // Decodes a whole ".bmp" file. An empty input gives a 0 x 0 surface. Throws Error with
 // "Erreur de lecture du flux" or "Image bitmap incorrecte".
 Surface decodeBitmap(std::span<const std::uint8_t> bytes);
+
+// Loads a ".bmp" file: the same surface and errors as decodeBitmap on the file's contents, and
+// "Plus de ressources système" when memory runs out. Large uncompressed files are read a few
+// rows at a time straight into the surface. Empty when the file cannot be opened for reading
+// (absent, no access, a folder).
+std::optional<Surface> readBitmapFile(const std::string& fileName);
 
 // Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap file. Throws Error naming the
 // file when it cannot be created or written.

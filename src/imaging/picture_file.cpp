@@ -125,6 +125,14 @@ std::string fileExtension(const std::string& fileName) {
 Picture loadPictureFile(const std::string& fileName) {
   const std::string extension = fileExtension(fileName);
   if (kindOf(extension) == Kind::Unknown) unknownExtension(extension);
+  if (kindOf(extension) == Kind::Bitmap) {
+    std::optional<Surface> surface = readBitmapFile(fileName);
+    if (!surface) throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
+    Picture picture;
+    picture.kind = PictureKind::Bitmap;
+    picture.surface = std::make_unique<Surface>(std::move(*surface));
+    return picture;
+  }
   std::vector<std::uint8_t> contents;
   if (!readWholeFile(fileName, contents))
     throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
