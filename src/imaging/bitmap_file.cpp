@@ -9,6 +9,7 @@
 #include <atomic>
 #include <bit>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -117,9 +118,18 @@ void decodeRow(const std::uint8_t* src, Colour* out, int width, int bitCount,
         for (int x = 0; x < width; ++x, src += 2) out[x] = (*fields)(u16(src));
       }
       break;
-    case 24:
-      for (int x = 0; x < width; ++x, src += 3) out[x] = rgb(src[2], src[1], src[0]);
+    case 24: {
+      // Four bytes at a time (blue, green, red, next), byte-swapped into 0x00BBGGRR; the last
+      // pixel reads its three bytes alone so that nothing past the row is touched.
+      int x = 0;
+      for (; x + 1 < width; ++x, src += 3) {
+        std::uint32_t v;
+        std::memcpy(&v, src, sizeof v);
+        out[x] = __builtin_bswap32(v) >> 8;
+      }
+      if (x < width) out[x] = rgb(src[2], src[1], src[0]);
       break;
+    }
     case 32:
       if (fields) {
         for (int x = 0; x < width; ++x, src += 4) out[x] = (*fields)(u32(src));
