@@ -2,14 +2,15 @@
 // tavrik-scene, and with --literal also the literal reference of each step on the same input,
 // checking that both leave the same workspace, gauge sequence and files.
 //
-//   tavrik-bench [--literal] [--header] [--min-time SECONDS] FOLDER
+//   tavrik-bench [--literal] [--window] [--header] [--min-time SECONDS] FOLDER
 //
 // Prints one table row per step: step, size, fast time, literal time, ratio, check. Each step
 // starts from a copy of the workspace that the previous step left (the copy is not timed), and
 // a fast step is repeated on fresh copies until it has run for --min-time seconds (default 0.5,
 // at least once); the best time counts. "road" is the whole conversion in one go on a fresh
 // workspace, as tavrik-batch runs it: loading the three planes, the seven steps without map
-// previews, the four files.
+// previews, the four files. --window draws the map previews as the window does and reports,
+// per stage, the gauge's changes and the longest time without one.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -100,17 +101,19 @@ void loadPlanes(Workspace& ws, const fs::path& folder) {
 
 int main(int argc, char** argv) {
   bool withLiteral = false;
+  bool window = false;
   double minTime = 0.5;
   std::string folderArg;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--literal") withLiteral = true;
     else if (a == "--header") header = true;
+    else if (a == "--window") window = true;
     else if (a == "--min-time" && i + 1 < argc) minTime = std::atof(argv[++i]);
     else folderArg = a;
   }
   if (folderArg.empty()) {
-    std::fprintf(stderr, "usage: tavrik-bench [--literal] [--header] [--min-time SECONDS] FOLDER\n");
+    std::fprintf(stderr, "usage: tavrik-bench [--literal] [--window] [--header] [--min-time SECONDS] FOLDER\n");
     return 2;
   }
 #ifndef TAVRIK_BENCH_LITERAL
@@ -146,6 +149,7 @@ int main(int argc, char** argv) {
     TempFolder roadFolder("road");
     Row road("road (all)");
     std::vector<std::pair<std::string, double>> stages;
+    std::vector<std::string> gaugeLines;
     {
       double best = 1e30, spent = 0;
       do {
@@ -153,10 +157,29 @@ int main(int argc, char** argv) {
         auto ws = std::make_unique<Workspace>();
         const auto start = Clock::now();
         auto lap = start;
+        // Gauge: the longest time within a stage without a change of the gauge.
+        auto lastChange = start;
+        double still = 0;
+        int changes = 0;
+        ws->setProgressSink([&](int) {
+          const auto now = Clock::now();
+          still = std::max(still, std::chrono::duration<double>(now - lastChange).count());
+          lastChange = now;
+          ++changes;
+        });
+        std::vector<std::string> gauge;
         auto stage = [&](const char* name) {
           const auto now = Clock::now();
-          times.emplace_back(name, std::chrono::duration<double>(now - lap).count());
-          lap = now;
+          const double t = std::chrono::duration<double>(now - lap).count();
+          times.emplace_back(name, t);
+          still = std::max(still, std::chrono::duration<double>(now - lastChange).count());
+          char line[160];
+          std::snprintf(line, sizeof line, "gauge  %-16s %9.3f s, %4d changes, longest without a change %.3f s", name, t,
+                        changes, still);
+          gauge.emplace_back(line);
+          lap = lastChange = now;
+          still = 0;
+          changes = 0;
         };
         loadPlanes(*ws, folder);
         stage("load");
@@ -173,9 +196,9 @@ int main(int argc, char** argv) {
         optimiseTileLists(*ws);
         stage("optimise");
         MapOptions options;
-        options.drawPreviews = false;
+        options.drawPreviews = window;
         const Maps maps = buildMaps(*ws, options);
-        stage("maps (no prev.)");
+        stage(window ? "maps+previews" : "maps (no prev.)");
         exportFiles(*ws, maps, roadFolder.path.string());
         stage("export");
         ws.reset();
@@ -184,6 +207,7 @@ int main(int argc, char** argv) {
         if (t < best) {
           best = t;
           stages = std::move(times);
+          gaugeLines = std::move(gauge);
         }
         spent += t;
       } while (spent < minTime);
@@ -314,6 +338,8 @@ int main(int argc, char** argv) {
       print(row);
     }
     print(road);
+    if (window)
+      for (const std::string& line : gaugeLines) std::printf("%s\n", line.c_str());
   } catch (const Error& e) {
     std::fprintf(stderr, "tavrik-bench: %s\n", e.message().c_str());
     return 1;
