@@ -232,8 +232,9 @@ std::vector<Sprite> placeSprites(const std::vector<Design>& designs, int width, 
   std::vector<Sprite> sprites;
   const int columns = width / kTile, rows = height / kTile;
   if (columns < 2 || rows < 2) return sprites;
-  // About one sprite per 67 cells.
-  const long long count = static_cast<long long>(columns) * rows / 67 + 1;
+  // About one sprite per 57 cells (about 14,000 distinct sprite-plane cells at 8192 x 8192 with
+  // free positions).
+  const long long count = static_cast<long long>(columns) * rows / 57 + 1;
   std::vector<std::uint8_t> taken(static_cast<size_t>(columns) * rows, 0);
   for (long long i = 0; i < count; ++i) {
     const int d = static_cast<int>(rng() % designs.size());
