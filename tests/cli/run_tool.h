@@ -43,8 +43,9 @@ inline std::string readWholeFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-// Runs tavrik-batch with `args` in the folder `cwd` (the test's own when empty).
-inline ToolRun runTool(const std::vector<std::string>& args, const std::string& cwd = {}) {
+// Runs `command` (program path first, then its arguments) in the folder `cwd` (the test's own
+// when empty).
+inline ToolRun runCommand(const std::vector<std::string>& command, const std::string& cwd = {}) {
   char outName[] = "/tmp/tavrik-cli-out-XXXXXX";
   char errName[] = "/tmp/tavrik-cli-err-XXXXXX";
   const int outFd = mkstemp(outName);
@@ -58,10 +59,9 @@ inline ToolRun runTool(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
 
-  const std::string program = toolPath();
+  const std::string program = command.at(0);
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
   pid_t pid = 0;
@@ -82,6 +82,13 @@ inline ToolRun runTool(const std::vector<std::string>& args, const std::string& 
   unlink(errName);
   if (spawned != 0) throw std::runtime_error("cannot start " + program);
   return run;
+}
+
+// Runs tavrik-batch with `args` in the folder `cwd` (the test's own when empty).
+inline ToolRun runTool(const std::vector<std::string>& args, const std::string& cwd = {}) {
+  std::vector<std::string> command{toolPath()};
+  command.insert(command.end(), args.begin(), args.end());
+  return runCommand(command, cwd);
 }
 
 // A fresh folder under /tmp, removed with everything in it at the end of the test.

@@ -1,0 +1,84 @@
+// Real file-system failures under tavrik-batch: a folder the user may not write to, and a full
+// disk. Both need root here (to drop to another user, to mount a tiny file system); elsewhere
+// they skip.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "run_tool.h"
+
+using namespace tavrik::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> demoScene() {
+  const std::string demo = TAVRIK_SOURCE_DIR "/resources/demo/";
+  return {demo + "1-sprites.bmp", demo + "2-background.bmp", demo + "3-full.bmp"};
+}
+
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+// The closing message must never follow a failure.
+void expectOneLineFailureNaming(const ToolRun& run, const std::string& fileName) {
+  EXPECT_EQ(run.status, 1) << run.err;
+  ASSERT_EQ(run.errLines().size(), 1u) << run.err;
+  EXPECT_EQ(run.errLines()[0].rfind("tavrik-batch: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find(fileName), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Les fichiers ont été enregistrés"), std::string::npos) << run.out;
+}
+
+}  // namespace
+
+TEST(ToolDisk, FolderWithoutWriteAccessIsAFailureNamingTheFirstFile) {
+  if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "needs root and setpriv to run the tool as an ordinary user";
+  TempFolder folder;
+  const fs::path out = folder.path() / "lecture-seule";
+  fs::create_directory(out);
+  fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_read |
+                                     fs::perms::others_exec);
+  fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                           fs::perms::others_exec);
+  // The tool must be reachable by the unprivileged user.
+  if (access(toolPath().c_str(), X_OK) != 0) GTEST_SKIP() << "tool not found";
+
+  const ToolRun run = runCommand(with({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                       "--clear-groups", toolPath(), "--output-dir", out.string()},
+                                      demoScene()));
+  if (run.status == 126 || run.err.find("Permission") != std::string::npos)
+    GTEST_SKIP() << "the build folder is not readable by an ordinary user: " << run.err;
+  expectOneLineFailureNaming(run, "Impossible de créer le fichier " + (out / "Demo1.lvl").string());
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST(ToolDisk, FullDiskStopsAtTheFileThatDoesNotFitAndKeepsTheOthers) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+  TempFolder folder;
+  const fs::path disk = folder.path() / "disque";
+  fs::create_directory(disk);
+  // Two pages: room for the two small map files, not for the first tile file.
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=8k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{disk.string()};
+
+  TempFolder reference;
+  ASSERT_EQ(runTool(with({"--output-dir", reference.str()}, demoScene())).status, 0);
+
+  const ToolRun run = runTool(with({"--output-dir", disk.string()}, demoScene()));
+  expectOneLineFailureNaming(run, "Erreur d'écriture du fichier " + (disk / "Demo1.bin").string());
+  // The files closed before the failure stay as written; nothing else is left behind.
+  const std::vector<std::string> expected = {"Demo1.lvl", "Demo2.lvl"};
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()),
+            static_cast<std::ptrdiff_t>(expected.size()));
+  for (const std::string& name : expected)
+    EXPECT_EQ(readWholeFile(disk / name), readWholeFile(reference.path() / name)) << name;
+}
