@@ -216,118 +216,118 @@ int main(int argc, char** argv) {
 
 #ifdef TAVRIK_BENCH_LITERAL
     if (withLiteral) {
-    using testing::copyWorkspace;
-    using testing::describeDifference;
-    // The state before each step, advanced by the fast steps.
-    auto current = std::make_unique<Workspace>();
-    loadPlanes(*current, folder);
-    double fastSum = 0, literalSum = 0;
-    bool allLiteral = withLiteral;
+      using testing::copyWorkspace;
+      using testing::describeDifference;
+      // The state before each step, advanced by the fast steps.
+      auto current = std::make_unique<Workspace>();
+      loadPlanes(*current, folder);
+      double fastSum = 0, literalSum = 0;
+      bool allLiteral = withLiteral;
 
-    // Runs a fast step on copies of `current` (best of several), then the literal one; checks
-    // both against each other and moves `current` on to the fast result.
-    auto measure = [&](const std::string& name, const std::function<void(Workspace&)>& fast,
-                       const std::function<void(Workspace&)>& slow,
-                       const std::function<std::string(Workspace&, Workspace&)>& compareExtra) {
-      Row row{name};
-      std::unique_ptr<Workspace> after;
-      std::vector<int> fastProgress;
-      double best = 1e30, spent = 0;
-      do {
-        auto ws = std::make_unique<Workspace>();
-        copyWorkspace(*current, *ws);
-        std::vector<int> progress;
-        testing::recordProgress(*ws, progress);
-        const auto start = Clock::now();
-        fast(*ws);
-        const double t = since(start);
-        ws->setProgressSink(nullptr);
-        best = std::min(best, t);
-        spent += t;
-        fastProgress = std::move(progress);
-        after = std::move(ws);
-      } while (spent < minTime);
-      row.fast = best;
-      fastSum += best;
-      if (withLiteral && slow) {
-        auto ws = std::make_unique<Workspace>();
-        copyWorkspace(*current, *ws);
-        std::vector<int> progress;
-        testing::recordProgress(*ws, progress);
-        const auto start = Clock::now();
-        slow(*ws);
-        row.literal = since(start);
-        ws->setProgressSink(nullptr);
-        literalSum += row.literal;
-        std::string difference = describeDifference(*after, *ws);
-        if (difference.empty() && progress != fastProgress) difference = "gauge sequence";
-        if (difference.empty() && compareExtra) difference = compareExtra(*after, *ws);
-        row.check = difference.empty() ? "same" : "DIFFERS: " + difference;
-      } else {
-        allLiteral = false;
+      // Runs a fast step on copies of `current` (best of several), then the literal one; checks
+      // both against each other and moves `current` on to the fast result.
+      auto measure = [&](const std::string& name, const std::function<void(Workspace&)>& fast,
+                         const std::function<void(Workspace&)>& slow,
+                         const std::function<std::string(Workspace&, Workspace&)>& compareExtra) {
+        Row row{name};
+        std::unique_ptr<Workspace> after;
+        std::vector<int> fastProgress;
+        double best = 1e30, spent = 0;
+        do {
+          auto ws = std::make_unique<Workspace>();
+          copyWorkspace(*current, *ws);
+          std::vector<int> progress;
+          testing::recordProgress(*ws, progress);
+          const auto start = Clock::now();
+          fast(*ws);
+          const double t = since(start);
+          ws->setProgressSink(nullptr);
+          best = std::min(best, t);
+          spent += t;
+          fastProgress = std::move(progress);
+          after = std::move(ws);
+        } while (spent < minTime);
+        row.fast = best;
+        fastSum += best;
+        if (withLiteral && slow) {
+          auto ws = std::make_unique<Workspace>();
+          copyWorkspace(*current, *ws);
+          std::vector<int> progress;
+          testing::recordProgress(*ws, progress);
+          const auto start = Clock::now();
+          slow(*ws);
+          row.literal = since(start);
+          ws->setProgressSink(nullptr);
+          literalSum += row.literal;
+          std::string difference = describeDifference(*after, *ws);
+          if (difference.empty() && progress != fastProgress) difference = "gauge sequence";
+          if (difference.empty() && compareExtra) difference = compareExtra(*after, *ws);
+          row.check = difference.empty() ? "same" : "DIFFERS: " + difference;
+        } else {
+          allLiteral = false;
+        }
+        print(row);
+        current = std::move(after);
+      };
+
+      measure("cutout", cutOut, literal::cutOut, nullptr);
+      measure("grey", greyLevels, literal::greyLevels, nullptr);
+      measure("mask", virtualMask, literal::virtualMask, nullptr);
+      measure("overlay", overlayPreview, literal::overlayPreview, nullptr);
+      measure("lists", createTileLists, literal::createTileLists, nullptr);
+      measure("optimise", optimiseTileLists, literal::optimiseTileLists, nullptr);
+
+      // Maps with previews, as the window builds them; the literal command always draws them.
+      std::optional<Maps> fastMaps, literalMaps;
+      measure(
+          "maps+previews", [&](Workspace& ws) { fastMaps = buildMaps(ws); },
+          [&](Workspace& ws) { literalMaps = literal::buildMaps(ws); },
+          [&](Workspace&, Workspace&) -> std::string {
+            if (fastMaps->sprite.cells != literalMaps->sprite.cells) return "sprite map";
+            if (fastMaps->background.cells != literalMaps->background.cells) return "background map";
+            return {};
+          });
+      {
+        // Without previews, as tavrik-batch builds them (timed only; the maps equal the above).
+        Row row{"maps (no prev.)"};
+        double best = 1e30, spent = 0;
+        do {
+          Workspace ws;
+          copyWorkspace(*current, ws);
+          MapOptions options;
+          options.drawPreviews = false;
+          const auto start = Clock::now();
+          const Maps maps = buildMaps(ws, options);
+          const double t = since(start);
+          best = std::min(best, t);
+          spent += t;
+          if (maps.sprite.cells != fastMaps->sprite.cells) row.check = "DIFFERS: sprite map";
+        } while (spent < minTime);
+        row.fast = best;
+        print(row);
       }
-      print(row);
-      current = std::move(after);
-    };
-
-    measure("cutout", cutOut, literal::cutOut, nullptr);
-    measure("grey", greyLevels, literal::greyLevels, nullptr);
-    measure("mask", virtualMask, literal::virtualMask, nullptr);
-    measure("overlay", overlayPreview, literal::overlayPreview, nullptr);
-    measure("lists", createTileLists, literal::createTileLists, nullptr);
-    measure("optimise", optimiseTileLists, literal::optimiseTileLists, nullptr);
-
-    // Maps with previews, as the window builds them; the literal command always draws them.
-    std::optional<Maps> fastMaps, literalMaps;
-    measure(
-        "maps+previews", [&](Workspace& ws) { fastMaps = buildMaps(ws); },
-        [&](Workspace& ws) { literalMaps = literal::buildMaps(ws); },
-        [&](Workspace&, Workspace&) -> std::string {
-          if (fastMaps->sprite.cells != literalMaps->sprite.cells) return "sprite map";
-          if (fastMaps->background.cells != literalMaps->background.cells) return "background map";
-          return {};
-        });
-    {
-      // Without previews, as tavrik-batch builds them (timed only; the maps equal the above).
-      Row row{"maps (no prev.)"};
-      double best = 1e30, spent = 0;
-      do {
-        Workspace ws;
-        copyWorkspace(*current, ws);
-        MapOptions options;
-        options.drawPreviews = false;
-        const auto start = Clock::now();
-        const Maps maps = buildMaps(ws, options);
-        const double t = since(start);
-        best = std::min(best, t);
-        spent += t;
-        if (maps.sprite.cells != fastMaps->sprite.cells) row.check = "DIFFERS: sprite map";
-      } while (spent < minTime);
-      row.fast = best;
-      print(row);
-    }
-    // current now holds the workspace after the maps (previews drawn).
-    TempFolder fastFolder("fast"), literalFolder("literal");
-    measure(
-        "export", [&](Workspace& ws) { exportFiles(ws, *fastMaps, fastFolder.path.string()); },
-        [&](Workspace& ws) { literal::exportFiles(ws, *literalMaps, literalFolder.path.string()); },
-        [&](Workspace& ws, Workspace&) -> std::string {
-          for (const char* pattern : {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"}) {
-            const std::string name = format(pattern, ws.Edit6.c_str());
-            if (readFile((fastFolder.path / name).string()) != readFile((literalFolder.path / name).string()))
-              return name;
-          }
-          return {};
-        });
-    Row steps{"7 steps (sum)"};
-    steps.fast = fastSum;
-    if (allLiteral) {
-      steps.literal = literalSum;
-      steps.check = "-";
-    }
-    print(steps);
-    std::fprintf(stderr, "sprite tiles %s, background tiles %s\n", current->Label23.c_str(),
-                 current->Label26.c_str());
+      // current now holds the workspace after the maps (previews drawn).
+      TempFolder fastFolder("fast"), literalFolder("literal");
+      measure(
+          "export", [&](Workspace& ws) { exportFiles(ws, *fastMaps, fastFolder.path.string()); },
+          [&](Workspace& ws) { literal::exportFiles(ws, *literalMaps, literalFolder.path.string()); },
+          [&](Workspace& ws, Workspace&) -> std::string {
+            for (const char* pattern : {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"}) {
+              const std::string name = format(pattern, ws.Edit6.c_str());
+              if (readFile((fastFolder.path / name).string()) != readFile((literalFolder.path / name).string()))
+                return name;
+            }
+            return {};
+          });
+      Row steps{"7 steps (sum)"};
+      steps.fast = fastSum;
+      if (allLiteral) {
+        steps.literal = literalSum;
+        steps.check = "-";
+      }
+      print(steps);
+      std::fprintf(stderr, "sprite tiles %s, background tiles %s\n", current->Label23.c_str(),
+                   current->Label26.c_str());
     }
 #else
     (void)withLiteral;
