@@ -143,3 +143,22 @@ TEST(TileListsMatchLiteral, ManyTilesWithFewPatterns) {
     if (HasFailure()) return;
   }
 }
+
+TEST(TileListsMatchLiteral, DuplicatesCheckedAndMarkedInBands) {
+  // 16-pixel tiles, enough duplicates for the check and the marking to run in several bands,
+  // odd plane sizes so that the bands end between tile rows, and a background plane of another
+  // size on one seed.
+  for (int seed = 0; seed < 3; ++seed) {
+    Rng rng(static_cast<std::uint64_t>(seed) + 901);
+    Workspace fast, lit;
+    const std::vector<Colour> palette = randomPalette(rng, 4);
+    fast.Image1.setPicture(randomBitmap(rng, 711 + seed, 653, palette, 16));
+    fast.Image2.setPicture(randomBitmap(rng, seed == 1 ? 530 : 711 + seed, 653, palette, 16));
+    copyWorkspace(fast, lit);
+    runBoth(fast, lit, kCreate, "banded " + std::to_string(seed));
+    const int tiles = (fast.Image1.Width() / 16) * (fast.Image1.Height() / 16);
+    runBoth(fast, lit, kOptimise, "banded " + std::to_string(seed));
+    EXPECT_GE(static_cast<long long>(tiles - std::stoi(fast.Label23)) * 256, 1 << 18) << "too few duplicates";
+    if (HasFailure()) return;
+  }
+}
