@@ -422,30 +422,35 @@ std::optional<Surface> readBitmapFile(const std::string& fileName) {
   // own handle and a buffer of a few rows.
   Surface surface = Surface::forOverwrite(layout.width, layout.height);
   const RowDecoder rows(layout);
-  std::atomic<bool> failed{false};
-  inTwoBands(layout.height, layout.stride * static_cast<std::uint64_t>(layout.height), [&](int begin, int end) {
+  std::atomic<bool> failed{false}, outOfMemory{false};
+  // Rows [begin, end): false when the file could not be reopened or read.
+  auto readBand = [&](int begin, int end) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> own(nullptr, &std::fclose);
     std::FILE* f = file.get();
     if (begin > 0) {
       own.reset(std::fopen(fileName.c_str(), "rb"));
       f = own.get();
-      if (!f) {
-        failed = true;
-        return;
-      }
+      if (!f) return false;
     }
     const int perChunk = static_cast<int>(std::max<std::uint64_t>(1, (std::uint64_t{1} << 20) / layout.stride));
     std::vector<std::uint8_t> buffer;
     for (int r = begin; r < end && !failed; r += perChunk) {
       const int n = std::min(perChunk, end - r);
       buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(n)));
-      if (!readAt(f, layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r), buffer.data(), buffer.size())) {
-        failed = true;
-        return;
-      }
+      if (!readAt(f, layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r), buffer.data(), buffer.size()))
+        return false;
       for (int k = 0; k < n; ++k) rows.decode(buffer.data() + layout.stride * static_cast<std::uint64_t>(k), r + k, surface);
     }
+    return true;
+  };
+  inTwoBands(layout.height, layout.stride * static_cast<std::uint64_t>(layout.height), [&](int begin, int end) {
+    try {
+      if (!readBand(begin, end)) failed = true;
+    } catch (...) {  // a row buffer that cannot be had (rows of hundreds of megabytes)
+      outOfMemory = failed = true;
+    }
   });
+  if (outOfMemory) throw Error("Plus de ressources système");
   if (failed) readError();
   return surface;
 }
