@@ -73,10 +73,13 @@ void print(const Row& r) {
   std::fflush(stdout);
 }
 
+
+#ifdef TAVRIK_BENCH_LITERAL
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+#endif
 
 struct TempFolder {
   fs::path path;
