@@ -52,17 +52,23 @@ void createTileLists(Workspace& ws) {
 
   // Sprite list: tile (tx, ty) goes to slot c1 * ty + tx, so row k of tile row ty is one run of
   // c1 * S strip pixels taken from plane row ty * S + k.
-  for (int ty = 0; ty < r1; ++ty)
-    for (int k = 0; k < S; ++k)
-      copySpan(sprite, 0, ty * S + k, spriteList, c1 * ty * S, k, c1 * S);
+  // Tile rows land in separate slots: bands of them go to separate threads.
+  const int bands = bandCount(static_cast<long long>(c1) * r1 * S * S);
+  forEachBand(r1, bands, [&](int, int begin, int end) {
+    for (int ty = begin; ty < end; ++ty)
+      for (int k = 0; k < S; ++k)
+        copySpan(sprite, 0, ty * S + k, spriteList, c1 * ty * S, k, c1 * S);
+  });
 
   // Background list: slot c2 * ty + tx over the sprite plane's grid. While no two tiles share a
   // slot the same runs work; otherwise the tiles go in loop order (tx outer, ty inner) so that
   // the later one wins.
   if (c2 >= c1 || r1 <= 1) {
-    for (int ty = 0; ty < r1; ++ty)
-      for (int k = 0; k < S; ++k)
-        copySpan(*background, 0, ty * S + k, *backgroundList, c2 * ty * S, k, c1 * S);
+    forEachBand(r1, bands, [&](int, int begin, int end) {
+      for (int ty = begin; ty < end; ++ty)
+        for (int k = 0; k < S; ++k)
+          copySpan(*background, 0, ty * S + k, *backgroundList, c2 * ty * S, k, c1 * S);
+    });
   } else {
     for (int tx = 0; tx < c1; ++tx)
       for (int ty = 0; ty < r1; ++ty)
