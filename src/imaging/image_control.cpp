@@ -1,5 +1,7 @@
 #include "imaging/image_control.h"
 
+#include <algorithm>
+
 #include "imaging/error.h"
 #include "imaging/picture_file.h"
 
@@ -31,14 +33,21 @@ Surface& ImageControl::surface() { return surfaceCreatedAs(false); }
 
 Surface& ImageControl::surfaceForOverwrite() { return surfaceCreatedAs(true); }
 
-Surface& ImageControl::surfaceCreatedAs(bool forOverwrite) {
+Surface& ImageControl::surface(std::unique_ptr<Surface> prepared) {
+  return surfaceCreatedAs(false, std::move(prepared));
+}
+
+Surface& ImageControl::surfaceCreatedAs(bool forOverwrite, std::unique_ptr<Surface> prepared) {
   if (picture_.surface) return *picture_.surface;
   if (picture_.kind == PictureKind::Icon || picture_.kind == PictureKind::Metafile)
     throw Error(kBitmapOnly);
   Picture created;
   created.kind = PictureKind::Bitmap;
-  created.surface = std::make_unique<Surface>(forOverwrite ? Surface::forOverwrite(width_, height_)
-                                                           : Surface(width_, height_, clWhite));
+  if (prepared && prepared->width() == std::max(width_, 0) && prepared->height() == std::max(height_, 0))
+    created.surface = std::move(prepared);
+  else
+    created.surface = std::make_unique<Surface>(forOverwrite ? Surface::forOverwrite(width_, height_)
+                                                             : Surface(width_, height_, clWhite));
   picture_ = std::move(created);
   changed();
   return *picture_.surface;

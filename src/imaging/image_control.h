@@ -40,6 +40,10 @@ class ImageControl {
   // Same, but a surface created here has its pixels unset: for a writer that sets every pixel
   // of the new surface before anything reads it.
   Surface& surfaceForOverwrite();
+  // Same as surface(), with `prepared` taken as the surface to create when the control has
+  // none and `prepared` is white at the control's current size (made ahead, on another
+  // thread); otherwise `prepared` is dropped.
+  Surface& surface(std::unique_ptr<Surface> prepared);
 
   // Single-pixel operations: surface access, the operation, then (for writes) the change
   // notification.
@@ -71,7 +75,7 @@ class ImageControl {
 
  private:
   void applyAutoSize();
-  Surface& surfaceCreatedAs(bool forOverwrite);
+  Surface& surfaceCreatedAs(bool forOverwrite, std::unique_ptr<Surface> prepared = nullptr);
 
   std::string name_;
   int left_, top_, width_, height_;

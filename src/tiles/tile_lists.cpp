@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/error.h"
@@ -263,6 +265,29 @@ void optimiseTileLists(Workspace& ws) {
   Surface* spriteList = N1 >= 1 ? &ws.Image5.surface() : nullptr;
   Surface* backgroundList = N1 >= 2 || N2 >= 1 ? &ws.Image6.surface() : nullptr;
 
+  // A scratch strip created by this run gets the sprite list's control size (set below, after
+  // the search, which changes no control size). A large one is made on another thread while the
+  // search runs: the first touch of its memory then overlaps the search's work. It is dropped
+  // if the compaction turns out not to need it.
+  std::unique_ptr<Surface> preparedScratch;
+  std::thread preparing;
+  const int scratchWidth = ws.Image5.Width(), scratchHeight = ws.Image5.Height();
+  if (!ws.Image7.hasSurface() && ws.Image7.pictureKind() == PictureKind::None &&
+      static_cast<long long>(std::max(scratchWidth, 0)) * std::max(scratchHeight, 0) >= (1LL << 20)) {
+    preparing = std::thread([&preparedScratch, scratchWidth, scratchHeight] {
+      try {
+        preparedScratch = std::make_unique<Surface>(scratchWidth, scratchHeight, clWhite);
+      } catch (...) {  // out of memory: the surface is made later, where the error is reported
+      }
+    });
+  }
+  struct Joiner {
+    std::thread& t;
+    ~Joiner() {
+      if (t.joinable()) t.join();
+    }
+  } joiner{preparing};
+
   bool spriteWritten = false, backgroundWritten = false;
   if (N1 >= 2) {
     spriteWritten = markDuplicateSlots(*spriteList, S, N1);
@@ -275,7 +300,10 @@ void optimiseTileLists(Workspace& ws) {
   const std::vector<int> kept1 = N1 >= 1 ? survivingSlots(spriteList, S, N1) : std::vector<int>{};
   const std::vector<int> kept2 = N2 >= 1 ? survivingSlots(backgroundList, S, N2) : std::vector<int>{};
   // The scratch strip is first touched by the first surviving tile's copy, at the size just set.
-  Surface* scratch = kept1.empty() && kept2.empty() ? nullptr : &ws.Image7.surface();
+  if (preparing.joinable()) preparing.join();
+  Surface* scratch =
+      kept1.empty() && kept2.empty() ? nullptr : &ws.Image7.surface(std::move(preparedScratch));
+  preparedScratch.reset();
 
   compact(ws, ws.Image5, kept1, N1, 50, scratch);
   ws.Label23 = std::to_string(kept1.size());
