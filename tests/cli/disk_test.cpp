@@ -51,7 +51,7 @@ TEST(ToolDisk, FolderWithoutWriteAccessIsAFailureNamingTheFirstFile) {
   const ToolRun run = runCommand(with({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                        "--clear-groups", toolPath(), "--output-dir", out.string()},
                                       demoScene()));
-  if (run.status == 126 || run.err.find("Permission") != std::string::npos)
+  if (run.err.rfind("setpriv", 0) == 0)
     GTEST_SKIP() << "the build folder is not readable by an ordinary user: " << run.err;
   expectOneLineFailureNaming(run, "Impossible de créer le fichier " + (out / "Demo1.lvl").string());
   EXPECT_TRUE(fs::is_empty(out));
