@@ -34,15 +34,6 @@ struct ExportCase {
   }
 };
 
-std::string errorOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return "(no error)";
-}
-
 }  // namespace
 
 TEST(ExportFiles, WorkedExamplesByteForByte) {

@@ -6,15 +6,27 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "imaging/error.h"
 #include "imaging/picture.h"
 #include "workspace/workspace.h"
 
 namespace tavrik::maps_test {
+
+// The message of the error that `run` raises, or "(no error)".
+inline std::string errorOf(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const Error& e) {
+    return e.message();
+  }
+  return "(no error)";
+}
 
 // A fresh empty folder, removed with everything in it at the end of the test.
 class TempDir {

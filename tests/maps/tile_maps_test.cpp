@@ -23,15 +23,6 @@ void exampleSpritePlane(Workspace& ws) {
   plane.write(17, 18, clWhite);  // C with one odd pixel: equals no list tile
 }
 
-std::string errorOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return "(no error)";
-}
-
 }  // namespace
 
 TEST(BuildMaps, WorkedExampleGridPreviewAndHighestEqualIndex) {
