@@ -16,6 +16,14 @@ struct Picture {
   int iconOrMetafileWidth = 0;
   int iconOrMetafileHeight = 0;
 
+  // A bitmap picture holding `pixels`.
+  static Picture bitmap(Surface pixels) {
+    Picture picture;
+    picture.kind = PictureKind::Bitmap;
+    picture.surface = std::make_unique<Surface>(std::move(pixels));
+    return picture;
+  }
+
   int width() const { return surface ? surface->width() : iconOrMetafileWidth; }
   int height() const { return surface ? surface->height() : iconOrMetafileHeight; }
 };

@@ -128,10 +128,7 @@ Picture loadPictureFile(const std::string& fileName) {
   if (kindOf(extension) == Kind::Bitmap) {
     std::optional<Surface> surface = readBitmapFile(fileName);
     if (!surface) throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
-    Picture picture;
-    picture.kind = PictureKind::Bitmap;
-    picture.surface = std::make_unique<Surface>(std::move(*surface));
-    return picture;
+    return Picture::bitmap(std::move(*surface));
   }
   std::vector<std::uint8_t> contents;
   if (!readWholeFile(fileName, contents))
@@ -141,12 +138,8 @@ Picture loadPictureFile(const std::string& fileName) {
 
 Picture decodePicture(const std::string& extension, std::span<const std::uint8_t> bytes) {
   switch (kindOf(extension)) {
-    case Kind::Bitmap: {
-      Picture picture;
-      picture.kind = PictureKind::Bitmap;
-      picture.surface = std::make_unique<Surface>(decodeBitmap(bytes));
-      return picture;
-    }
+    case Kind::Bitmap:
+      return Picture::bitmap(decodeBitmap(bytes));
     case Kind::Icon:
       return decodeIcon(bytes);
     case Kind::Metafile:

@@ -65,10 +65,7 @@ inline bool exists(const std::string& path) { return std::filesystem::exists(pat
 
 // Gives the control a bitmap picture of width x height, every pixel `fill`.
 inline Surface& setBitmap(ImageControl& control, int width, int height, Colour fill = clWhite) {
-  Picture picture;
-  picture.kind = PictureKind::Bitmap;
-  picture.surface = std::make_unique<Surface>(width, height, fill);
-  control.setPicture(std::move(picture));
+  control.setPicture(Picture::bitmap(Surface(width, height, fill)));
   return control.surface();
 }
 

@@ -13,12 +13,7 @@ int uniform(Rng& rng, int lo, int hi) {  // lo..hi inclusive
 }
 bool chance(Rng& rng, double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; }
 
-Picture bitmapPicture(Surface surface) {
-  Picture p;
-  p.kind = PictureKind::Bitmap;
-  p.surface = std::make_unique<Surface>(std::move(surface));
-  return p;
-}
+Picture bitmapPicture(Surface surface) { return Picture::bitmap(std::move(surface)); }
 
 int randomTileSize(Rng& rng) {
   const int r = uniform(rng, 0, 9);

@@ -12,12 +12,7 @@ using namespace tavrik::testing;
 
 namespace {
 
-Picture filled(int w, int h, Colour c) {
-  Picture p;
-  p.kind = PictureKind::Bitmap;
-  p.surface = std::make_unique<Surface>(w, h, c);
-  return p;
-}
+Picture filled(int w, int h, Colour c) { return Picture::bitmap(Surface(w, h, c)); }
 
 // A plane whose pixel (x, y) holds a colour unique to that pixel.
 Picture numbered(int w, int h) {
