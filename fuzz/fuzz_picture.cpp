@@ -1,10 +1,18 @@
 // Fuzz target: decoding a picture from bytes. The first byte picks the kind (bmp, ico, emf,
-// wmf by its two low bits); the rest is the file's contents.
+// wmf by its two low bits); the rest is the file's contents. For a bitmap with bit 2 of the
+// first byte set, the contents are also written to a file and loaded by the streaming reader
+// used for large files; both ways must give the same pixels or the same error.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "imaging/bitmap_file.h"
 #include "imaging/error.h"
 #include "imaging/picture_file.h"
 
@@ -34,6 +42,42 @@ bool declaresHugeBitmap(std::span<const std::uint8_t> file) {
   return width * height > (std::int64_t{1} << 24);
 }
 
+// Result of one way of decoding: the pixels, or the error's message.
+struct Outcome {
+  std::optional<tavrik::Surface> surface;
+  std::string error;
+};
+
+bool same(const Outcome& a, const Outcome& b) {
+  if (a.surface.has_value() != b.surface.has_value()) return false;
+  if (!a.surface) return a.error == b.error;
+  return a.surface->width() == b.surface->width() && a.surface->height() == b.surface->height() &&
+         a.surface->pixels() == b.surface->pixels();
+}
+
+void compareWithStreamingReader(std::span<const std::uint8_t> file) {
+  Outcome whole, streamed;
+  try {
+    whole.surface = tavrik::decodeBitmap(file);
+  } catch (const tavrik::Error& e) {
+    whole.error = e.message();
+  }
+  static const std::string path = "/tmp/tavrik-fuzz-" + std::to_string(::getpid()) + ".bmp";
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return;
+  const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  if (std::fclose(out) != 0 || !written) return;
+  try {
+    streamed.surface = tavrik::readBitmapFile(path, 0);
+    if (!streamed.surface) __builtin_trap();  // the file exists and is readable
+  } catch (const tavrik::Error& e) {
+    streamed.surface.reset();
+    streamed.error = e.message();
+  }
+  std::remove(path.c_str());
+  if (!same(whole, streamed)) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -42,6 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string extension = kExtensions[data[0] & 3];
   const std::span<const std::uint8_t> file(data + 1, size - 1);
   if (extension == "bmp" && declaresHugeBitmap(file)) return 0;
+  if (extension == "bmp" && (data[0] & 4)) {
+    compareWithStreamingReader(file);
+    return 0;
+  }
   try {
     const tavrik::Picture picture = tavrik::decodePicture(extension, file);
     // Read every pixel back, so that a wrong size shows up as an out-of-bounds read.

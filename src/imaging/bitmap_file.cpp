@@ -380,7 +380,7 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
   return surface;
 }
 
-std::optional<Surface> readBitmapFile(const std::string& fileName) {
+std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t streamFrom) {
   std::error_code ec;
   if (std::filesystem::is_directory(fileName, ec)) return std::nullopt;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
@@ -410,7 +410,7 @@ std::optional<Surface> readBitmapFile(const std::string& fileName) {
     if (std::ferror(file.get())) readError();
     return decodeBitmap(contents);
   };
-  if (ec || size < (1u << 20) || size > static_cast<std::uintmax_t>(std::numeric_limits<long>::max()))
+  if (ec || size < std::max<std::uintmax_t>(streamFrom, kLayoutBytes) || size > static_cast<std::uintmax_t>(std::numeric_limits<long>::max()))
     return whole();
 
   std::uint8_t head[kLayoutBytes];

@@ -15,9 +15,11 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes);
 
 // Loads a ".bmp" file: the same surface and errors as decodeBitmap on the file's contents, and
 // "Plus de ressources système" when memory runs out. Large uncompressed files are read a few
-// rows at a time straight into the surface. Empty when the file cannot be opened for reading
+// rows at a time straight into the surface (files of `streamFrom` bytes or more; tests and the
+// fuzzer lower it to reach that path with small files). Empty when the file cannot be opened for reading
 // (absent, no access, a folder).
-std::optional<Surface> readBitmapFile(const std::string& fileName);
+std::optional<Surface> readBitmapFile(const std::string& fileName,
+                                      std::uint64_t streamFrom = std::uint64_t{1} << 20);
 
 // Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap file. Throws Error naming the
 // file when it cannot be created or written.
