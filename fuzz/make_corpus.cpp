@@ -7,18 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "imaging/byte_fields.h"
+
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using tavrik::testing::Bytes;
+using tavrik::testing::put16;
+using tavrik::testing::put32;
 
-void put16(Bytes& b, size_t at, std::uint32_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = (v >> 8) & 0xFF;
-}
-void put32(Bytes& b, size_t at, std::uint32_t v) {
-  put16(b, at, v & 0xFFFF);
-  put16(b, at + 2, v >> 16);
-}
 
 int written = 0;
 

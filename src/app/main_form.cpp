@@ -395,18 +395,7 @@ void TForm1::loadSlot(int slot, TOpenPictureDialog* dialog) {
   if (dialog == OpenPictureDialog1)
     ws.OpenPictureDialog1FileName = dialog->FileName.toStdString();
   if (!accepted) return;
-  QString error;
-  bool failed = false;
-  try {
-    ws.loadSlot(slot, QFile::encodeName(dialog->FileName).toStdString());
-  } catch (const std::exception& e) {
-    failed = true;
-    error = messageOf(e);
-  } catch (...) {
-    failed = true;
-  }
-  showWorkspace();
-  if (failed) tavrik::showErrorBox(this, error.toStdString());
+  runAndShow([&] { ws.loadSlot(slot, QFile::encodeName(dialog->FileName).toStdString()); });
 }
 
 void TForm1::SpeedButton1Click(QObject*) { loadSlot(1, OpenPictureDialog1); }
@@ -432,17 +421,21 @@ void TForm1::SpeedButton10Click(QObject*) {
 void TForm1::runStep(const std::function<void()>& step) {
   copyControlsToWorkspace();
   ws.setProgressSink([this](int percent) { CGauge1->SetProgress(percent); });
+  runAndShow(step);
+}
+
+void TForm1::runAndShow(const std::function<void()>& command) {
   QString error;
   bool failed = false;
   try {
-    step();
+    command();
   } catch (const std::exception& e) {
     failed = true;
     error = messageOf(e);
   } catch (...) {
     failed = true;
   }
-  // What the step did up to where it stopped is shown in any case.
+  // What the command did up to where it stopped is shown in any case.
   showWorkspace();
   if (failed) tavrik::showErrorBox(this, error.toStdString());
 }

@@ -71,6 +71,8 @@ class TForm1 : public QWidget {
   // Copies the control values into the workspace, connects the gauge, runs `step`, shows the
   // workspace again (also after a failure), then the error box if the step failed.
   void runStep(const std::function<void()>& step);
+  // Runs a command; errors go to the error box after the window shows what changed.
+  void runAndShow(const std::function<void()>& command);
   void copyControlsToWorkspace();
   void showWorkspace();
 

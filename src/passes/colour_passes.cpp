@@ -4,7 +4,7 @@
 //   same (x, y); a read outside a surface gives the invalid colour, a write there is dropped,
 //   and the invalid colour written stores black;
 // - pixels do not depend on one another, so the order of the work is free; only the gauge
-//   follows the column order, and it is replayed per column after the work (the gauge forwards
+//   follows the column order, and it is set per column after the work (the gauge forwards
 //   only changes, so one call per column gives the same sequence as one call per pixel);
 // - surfaces are accessed in the loops' first-pixel order, and when an access fails the effects
 //   of the first pixel that came before it are made before the error goes on.
@@ -26,8 +26,22 @@ inline int columnsInside(const Surface& s, int y, int frameWidth) {
   return y < s.height() ? std::min(frameWidth, s.width()) : 0;
 }
 
-void replayColumnProgress(Workspace& ws, int W) {
+// An empty frame: the loops run no pixel, and only the final gauge value is set.
+bool emptyFrame(Workspace& ws, int W, int H) {
+  if (W > 0 && H > 0) return false;
+  ws.setProgress(0);
+  return true;
+}
+
+// The gauge values of a pass that sets x * 100 / W after every pixel, then 0 at its end.
+void finishWithColumnProgress(Workspace& ws, int W) {
   for (int x = 0; x < W; ++x) ws.setProgress(static_cast<int>(static_cast<long long>(x) * 100 / W));
+  ws.setProgress(0);
+}
+
+// Whether any band recorded a write.
+bool anyBand(const std::vector<std::uint8_t>& bandWrote) {
+  return std::any_of(bandWrote.begin(), bandWrote.end(), [](std::uint8_t w) { return w != 0; });
 }
 
 // Whether the frame reaches outside surface s somewhere.
@@ -38,10 +52,7 @@ bool frameLeaves(const Surface& s, int W, int H) { return W > s.width() || H > s
 void cutOut(Workspace& ws) {
   const int W = ws.Image1.Width();
   const int H = ws.Image1.Height();
-  if (W <= 0 || H <= 0) {
-    ws.setProgress(0);
-    return;
-  }
+  if (emptyFrame(ws, W, H)) return;
   Surface& sprite = ws.Image1.surface();
   const Surface& full = ws.Image3.surface();
 
@@ -86,10 +97,7 @@ void cutOut(Workspace& ws) {
 void greyLevels(Workspace& ws) {
   const int W = ws.Image1.Width();
   const int H = ws.Image1.Height();
-  if (W <= 0 || H <= 0) {
-    ws.setProgress(0);
-    return;
-  }
+  if (emptyFrame(ws, W, H)) return;
   const int t1 = ws.CSpinEdit1, t2 = ws.CSpinEdit2, t3 = ws.CSpinEdit3;
   // The four tests in order, each overriding the previous one when it holds; a pixel for which
   // none holds keeps its colour. Written without branches so that the loops vectorise.
@@ -138,20 +146,15 @@ void greyLevels(Workspace& ws) {
     }
     bandWrote[static_cast<size_t>(band)] = wrote != 0;
   });
-  for (auto w : bandWrote) spriteWritten = spriteWritten || w;
-  if (spriteWritten) ws.Image1.changed();
+  if (spriteWritten || anyBand(bandWrote)) ws.Image1.changed();
   ws.Image2.changed();
-  replayColumnProgress(ws, W);
-  ws.setProgress(0);
+  finishWithColumnProgress(ws, W);
 }
 
 void virtualMask(Workspace& ws) {
   const int W = ws.Image1.Width();
   const int H = ws.Image1.Height();
-  if (W <= 0 || H <= 0) {
-    ws.setProgress(0);
-    return;
-  }
+  if (emptyFrame(ws, W, H)) return;
   Surface& sprite = ws.Image1.surface();
   const int bands = bandCount(static_cast<long long>(W) * H);
   std::vector<std::uint8_t> bandWrote(static_cast<size_t>(bands), 0);
@@ -174,20 +177,14 @@ void virtualMask(Workspace& ws) {
     }
     bandWrote[static_cast<size_t>(band)] = wrote != 0;
   });
-  bool any = false;
-  for (auto w : bandWrote) any = any || w;
-  if (any) ws.Image1.changed();
-  replayColumnProgress(ws, W);
-  ws.setProgress(0);
+  if (anyBand(bandWrote)) ws.Image1.changed();
+  finishWithColumnProgress(ws, W);
 }
 
 void overlayPreview(Workspace& ws) {
   const int W = ws.Image1.Width();
   const int H = ws.Image1.Height();
-  if (W <= 0 || H <= 0) {
-    ws.setProgress(0);
-    return;
-  }
+  if (emptyFrame(ws, W, H)) return;
   const Surface& background = ws.Image2.surface();
   Surface& full = ws.Image3.surface();
   const Surface* sprite;
@@ -222,8 +219,7 @@ void overlayPreview(Workspace& ws) {
     }
   });
   ws.Image3.changed();
-  replayColumnProgress(ws, W);
-  ws.setProgress(0);
+  finishWithColumnProgress(ws, W);
 }
 
 }  // namespace tavrik

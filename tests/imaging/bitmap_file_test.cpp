@@ -10,24 +10,19 @@
 #include <vector>
 
 #include "imaging/bitmap_file.h"
+#include "imaging/byte_fields.h"
 #include "imaging/error.h"
 
 using namespace tavrik;
-using Bytes = std::vector<std::uint8_t>;
+using tavrik::testing::Bytes;
+using tavrik::testing::put16;
+using tavrik::testing::put32;
 
 namespace {
 
 constexpr const char* kRead = "Erreur de lecture du flux";
 constexpr const char* kBad = "Image bitmap incorrecte";
 
-void put16(Bytes& b, size_t at, std::uint32_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = (v >> 8) & 0xFF;
-}
-void put32(Bytes& b, size_t at, std::uint32_t v) {
-  put16(b, at, v & 0xFFFF);
-  put16(b, at + 2, v >> 16);
-}
 
 // A bitmap file put together field by field.
 struct BmpFile {

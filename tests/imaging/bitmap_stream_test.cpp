@@ -12,22 +12,16 @@
 
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
+#include "imaging/byte_fields.h"
 #include "imaging/picture_file.h"
 
 using namespace tavrik;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void put16(Bytes& b, size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(Bytes& b, size_t at, std::uint32_t v) {
-  put16(b, at, v & 0xFFFF);
-  put16(b, at + 2, v >> 16);
-}
+using tavrik::testing::Bytes;
+using tavrik::testing::put16;
+using tavrik::testing::put32;
 
 // An uncompressed bitmap with a 40-byte header, random pixel bytes (and colour table), the
 // bit-field masks after the header for compression 3.

@@ -9,12 +9,15 @@
 #include <unistd.h>
 
 #include "imaging/bitmap_file.h"
+#include "imaging/byte_fields.h"
 #include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "workspace/workspace.h"
 
 using namespace tavrik;
-using Bytes = std::vector<std::uint8_t>;
+using tavrik::testing::Bytes;
+using tavrik::testing::put16;
+using tavrik::testing::put32;
 
 namespace {
 
@@ -54,14 +57,6 @@ std::string decodeError(const std::string& extension, const Bytes& bytes) {
   return "(loaded)";
 }
 
-void put16(Bytes& b, size_t at, std::uint32_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = (v >> 8) & 0xFF;
-}
-void put32(Bytes& b, size_t at, std::uint32_t v) {
-  put16(b, at, v & 0xFFFF);
-  put16(b, at + 2, v >> 16);
-}
 
 // An enhanced metafile: header record (type 1) with the frame in 0.01 mm, then end-of-file.
 Bytes enhancedMetafile(int left, int top, int right, int bottom) {
