@@ -212,6 +212,31 @@ void expectSamePreview(ImageControl& a, ImageControl& b) {
   EXPECT_TRUE(a.surface().pixels() == b.surface().pixels()) << a.name() << " differs";
 }
 
+// The whole map command, fast or literal, writing into `folder`.
+Outcome runFast(Workspace& ws, const std::string& folder, const MapOptions& options = {}) {
+  return run(
+      ws, folder, [&](Workspace& w) { return buildMaps(w, options); },
+      [](Workspace& w, const Maps& m, const std::string& f) { return exportFiles(w, m, f); });
+}
+Outcome runLiteral(Workspace& ws, const std::string& folder) {
+  return run(
+      ws, folder, [](Workspace& w) { return literal::buildMaps(w); },
+      [](Workspace& w, const Maps& m, const std::string& f) { return literal::exportFiles(w, m, f); });
+}
+
+// Runs both on copies of `base` and expects the same outcome and workspaces; returns the fast
+// outcome.
+Outcome expectLiteralResults(const Workspace& base) {
+  Workspace fast, reference;
+  tavrik::testing::copyWorkspace(base, fast);
+  tavrik::testing::copyWorkspace(base, reference);
+  TempDir fastDir, literalDir;
+  const Outcome a = runFast(fast, fastDir.str());
+  expectSameOutcome(a, runLiteral(reference, literalDir.str()));
+  EXPECT_EQ(tavrik::testing::describeDifference(fast, reference), "");
+  return a;
+}
+
 }  // namespace
 
 TEST(MapsDifferential, RandomWorkspacesGiveTheLiteralResults) {
@@ -226,17 +251,11 @@ TEST(MapsDifferential, RandomWorkspacesGiveTheLiteralResults) {
         randomInputs(*ws, rng, round);
       }
       TempDir fastDir, literalDir, undrawnDir;
-      const Outcome a = run(
-          fast, fastDir.str(), [](Workspace& ws) { return buildMaps(ws); },
-          [](Workspace& ws, const Maps& m, const std::string& f) { return exportFiles(ws, m, f); });
-      const Outcome b = run(
-          literal, literalDir.str(), [](Workspace& ws) { return literal::buildMaps(ws); },
-          [](Workspace& ws, const Maps& m, const std::string& f) { return literal::exportFiles(ws, m, f); });
+      const Outcome a = runFast(fast, fastDir.str());
+      const Outcome b = runLiteral(literal, literalDir.str());
       MapOptions noPreviews;
       noPreviews.drawPreviews = false;
-      const Outcome c = run(
-          undrawn, undrawnDir.str(), [&](Workspace& ws) { return buildMaps(ws, noPreviews); },
-          [](Workspace& ws, const Maps& m, const std::string& f) { return exportFiles(ws, m, f); });
+      const Outcome c = runFast(undrawn, undrawnDir.str(), noPreviews);
       expectSameOutcome(a, b);
       expectSamePreview(fast.Image8, literal.Image8);
       expectSamePreview(fast.Image9, literal.Image9);
@@ -271,18 +290,7 @@ TEST(MapsDifferential, ListsFromTheListStepsGiveTheLiteralResults) {
     } catch (const Error&) {
       continue;  // an icon plane: the list steps stop, nothing for the maps to compare
     }
-    Workspace fast, reference;
-    tavrik::testing::copyWorkspace(base, fast);
-    tavrik::testing::copyWorkspace(base, reference);
-    TempDir fastDir, literalDir;
-    const Outcome a = run(
-        fast, fastDir.str(), [](Workspace& ws) { return buildMaps(ws); },
-        [](Workspace& ws, const Maps& m, const std::string& f) { return exportFiles(ws, m, f); });
-    const Outcome b = run(
-        reference, literalDir.str(), [](Workspace& ws) { return literal::buildMaps(ws); },
-        [](Workspace& ws, const Maps& m, const std::string& f) { return literal::exportFiles(ws, m, f); });
-    expectSameOutcome(a, b);
-    EXPECT_EQ(tavrik::testing::describeDifference(fast, reference), "");
+    expectLiteralResults(base);
     if (HasFailure()) return;
     ++compared;
   }
@@ -306,20 +314,9 @@ TEST(MapsDifferential, LargePlanesMatchedInBandsGiveTheLiteralResults) {
     if (seed % 2 == 0) literal::virtualMask(base);
     literal::createTileLists(base);
     literal::optimiseTileLists(base);
-    Workspace fast, reference;
-    tavrik::testing::copyWorkspace(base, fast);
-    tavrik::testing::copyWorkspace(base, reference);
-    TempDir fastDir, literalDir;
-    const Outcome a = run(
-        fast, fastDir.str(), [](Workspace& ws) { return buildMaps(ws); },
-        [](Workspace& ws, const Maps& m, const std::string& f) { return exportFiles(ws, m, f); });
-    const Outcome b = run(
-        reference, literalDir.str(), [](Workspace& ws) { return literal::buildMaps(ws); },
-        [](Workspace& ws, const Maps& m, const std::string& f) { return literal::exportFiles(ws, m, f); });
+    const Outcome a = expectLiteralResults(base);
     ASSERT_TRUE(a.maps.has_value()) << a.error;
     EXPECT_GE(static_cast<long long>(a.maps->sprite.cells.size()) * 256, 1 << 18);  // banded
-    expectSameOutcome(a, b);
-    EXPECT_EQ(tavrik::testing::describeDifference(fast, reference), "");
     if (HasFailure()) return;
   }
 }
