@@ -1,5 +1,6 @@
 #include "cli/batch_run.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "cli/progress_bar.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
+#include "files/output_set.h"
 #include "maps/export_files.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
@@ -22,6 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kPrefix = "tavrik-batch: ";
+constexpr const char* kNameTooLong = "Nom de fichier trop long : %s";
 
 // The working images that --save-images writes, with their file names.
 struct SavedImage {
@@ -34,17 +37,17 @@ constexpr SavedImage kSavedImages[] = {
     {8, "sprite-map.bmp"},   {9, "background-map.bmp"},
 };
 
-struct WrittenFile {
-  std::string path;
-  std::uintmax_t size = 0;
-};
-
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : (fs::path(folder) / name).string();
+}
 
 // Checks that `path` names an existing folder; returns the problem otherwise.
 std::optional<std::string> folderProblem(const std::string& path, const char* option) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
+  if (ec.value() == ENAMETOOLONG) return format(kNameTooLong, path.c_str());
   if (!fs::exists(status))
     return std::string("dossier introuvable pour ") + option + " : " + quoted(path);
   if (!fs::is_directory(status))
@@ -52,14 +55,32 @@ std::optional<std::string> folderProblem(const std::string& path, const char* op
   return std::nullopt;
 }
 
+// An output name of the run that is one of the input pictures (the same file, whatever the
+// spelling); returns the problem.
+std::optional<std::string> inputOverwritten(const Options& options) {
+  std::vector<std::pair<std::string, const char*>> targets;
+  if (options.runs(Step::Maps))
+    for (const char* pattern : {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"})
+      targets.emplace_back(joinPath(options.outputDir, format(pattern, options.name.c_str())),
+                           "--output-dir");
+  if (options.saveImagesDir)
+    for (const SavedImage& saved : kSavedImages)
+      targets.emplace_back(joinPath(*options.saveImagesDir, saved.fileName), "--save-images");
+  for (const auto& [target, option] : targets) {
+    for (const std::string* input : {&options.sprites, &options.background, &options.full}) {
+      std::error_code ec;
+      if (fs::equivalent(target, *input, ec))
+        return std::string("le fichier de sortie ") + quoted(target) + " (" + option +
+               ") est une des images d'entrée";
+    }
+  }
+  return std::nullopt;
+}
+
 std::uintmax_t sizeOf(const std::string& path) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(path, ec);
   return ec ? 0 : size;
-}
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : (fs::path(folder) / name).string();
 }
 
 // Runs `action`; returns the console line of the error that it raised, if any.
@@ -140,8 +161,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   if (!options.outputDir.empty()) problem = folderProblem(options.outputDir, "--output-dir");
   if (!problem && options.saveImagesDir)
     problem = folderProblem(*options.saveImagesDir, "--save-images");
+  if (!problem) problem = inputOverwritten(options);
   if (problem) {
-    console.err << kPrefix << *problem << '\n';
+    console.err << usageErrorLine(*problem) << '\n';
     return kExitUsage;
   }
 
@@ -163,8 +185,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
 
   if (ok) warnPlanes(console, ws, options);
 
-  std::optional<ExportResult> exported;
-  std::vector<WrittenFile> outputs;
+  // The four files go out as one set; `exported` tells whether all of them are in place.
+  OutputSet files;
+  bool exported = false;
   for (const StepInfo& info : kSteps) {
     if (!ok) break;
     if (!options.runs(info.step)) continue;
@@ -183,7 +206,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           MapOptions mapOptions;
           mapOptions.drawPreviews = options.saveImagesDir.has_value();
           maps = buildMaps(ws, mapOptions);
-          exported = exportFiles(ws, *maps, options.outputDir);
+          stageExportFiles(ws, *maps, options.outputDir, files);
+          files.commit();
+          exported = true;
           break;
         }
       }
@@ -198,51 +223,51 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     }
   }
   ws.setProgressSink(nullptr);
-  if (exported)
-    for (const std::string& path : exported->files) outputs.push_back({path, sizeOf(path)});
 
-  // The images are saved even after a failure, to show how far the conversion went.
-  std::vector<WrittenFile> images;
+  // The images are saved even after a failure, to show how far the conversion went; they too
+  // go out as one set.
+  OutputSet images;
   if (options.saveImagesDir) {
-    for (const SavedImage& saved : kSavedImages) {
-      const Surface* surface = ws.image(saved.number).surfaceIfAny();
-      if (!surface || surface->empty()) continue;
-      const std::string path = joinPath(*options.saveImagesDir, saved.fileName);
-      if (!guarded(console, [&] { writeBitmapFile(*surface, path); })) {
-        ok = false;
-        break;
+    const bool saved = guarded(console, [&] {
+      for (const SavedImage& image : kSavedImages) {
+        const Surface* surface = ws.image(image.number).surfaceIfAny();
+        if (!surface || surface->empty()) continue;
+        writeBitmap(*surface, images.add(joinPath(*options.saveImagesDir, image.fileName)));
       }
-      images.push_back({path, sizeOf(path)});
-    }
+      images.commit();
+    });
+    ok = ok && saved;
   }
-
-  if (!ok) return kExitFailure;
 
   if (!options.quiet) {
     std::ostream& out = console.out;
-    const auto plane = [&](const char* title, const std::string& file, const std::string& w,
-                           const std::string& h) {
-      out << title << " : " << file << " (" << w << " x " << h << ")\n";
-    };
-    plane("Plan de sprites", options.sprites, ws.Label4, ws.Label5);
-    plane("Arrière-plan", options.background, ws.Label7, ws.Label8);
-    plane("Plan complet", options.full, ws.Label15, ws.Label16);
-    std::string ran;
-    for (const StepInfo& info : kSteps)
-      if (options.runs(info.step)) ran += std::string(ran.empty() ? "" : ", ") + info.name;
-    out << "Étapes : " << (ran.empty() ? "aucune" : ran) << '\n';
-    out << "Nombre de sprites (plan de sprites) : " << ws.Label23 << '\n';
-    out << "Nombre de sprites (arrière-plan) : " << ws.Label26 << '\n';
-    const auto list = [&](const char* title, const std::vector<WrittenFile>& files) {
-      if (files.empty()) return;
+    // After a failure, only what was written.
+    if (ok) {
+      const auto plane = [&](const char* title, const std::string& file, const std::string& w,
+                             const std::string& h) {
+        out << title << " : " << file << " (" << w << " x " << h << ")\n";
+      };
+      plane("Plan de sprites", options.sprites, ws.Label4, ws.Label5);
+      plane("Arrière-plan", options.background, ws.Label7, ws.Label8);
+      plane("Plan complet", options.full, ws.Label15, ws.Label16);
+      std::string ran;
+      for (const StepInfo& info : kSteps)
+        if (options.runs(info.step)) ran += std::string(ran.empty() ? "" : ", ") + info.name;
+      out << "Étapes : " << (ran.empty() ? "aucune" : ran) << '\n';
+      out << "Nombre de sprites (plan de sprites) : " << ws.Label23 << '\n';
+      out << "Nombre de sprites (arrière-plan) : " << ws.Label26 << '\n';
+    }
+    const auto list = [&](const char* title, const std::vector<std::string>& paths) {
+      if (paths.empty()) return;
       out << title << " :\n";
-      for (const WrittenFile& f : files) out << "  " << f.path << " (" << f.size << " octets)\n";
+      for (const std::string& path : paths) out << "  " << path << " (" << sizeOf(path) << " octets)\n";
     };
-    list("Fichiers écrits", outputs);
-    list("Images enregistrées", images);
-    if (exported) out << exported->closingMessage << '\n';
+    list("Fichiers écrits", files.committed());
+    list("Images enregistrées", images.committed());
+    if (ok && exported) out << closingMessage(ws) << '\n';
   }
-  return flushOutput(console);
+  const int flushed = flushOutput(console);
+  return ok ? flushed : kExitFailure;
 }
 
 int runCommandLine(const std::vector<std::string>& args, Console& console) {

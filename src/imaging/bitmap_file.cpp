@@ -455,51 +455,48 @@ std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t
   return surface;
 }
 
-void writeBitmapFile(const Surface& surface, const std::string& fileName) {
-  std::FILE* file = std::fopen(fileName.c_str(), "wb");
-  if (!file) throw Error(format("Impossible de créer le fichier %s", fileName.c_str()));
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(file, &std::fclose);
-  auto writeError = [&] { return Error(format("Erreur d'écriture du fichier %s", fileName.c_str())); };
-
+void writeBitmap(const Surface& surface, StagedFile& out) {
   // A picture without pixels is written as an empty file, which reads back as 0 x 0.
-  if (!surface.empty()) {
-    const std::uint32_t width = static_cast<std::uint32_t>(surface.width());
-    const std::uint32_t height = static_cast<std::uint32_t>(surface.height());
-    const size_t stride = ((std::uint64_t{width} * 24 + 31) / 32) * 4;
-    const std::uint64_t imageSize = std::uint64_t{stride} * height;
-    const std::uint64_t fileSize = 54 + imageSize;
-    std::uint8_t header[54] = {'B', 'M'};
-    auto put16 = [&](int at, std::uint32_t v) {
-      header[at] = v & 0xFF;
-      header[at + 1] = (v >> 8) & 0xFF;
-    };
-    auto put32 = [&](int at, std::uint32_t v) {
-      put16(at, v & 0xFFFF);
-      put16(at + 2, v >> 16);
-    };
-    put32(2, fileSize > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(fileSize));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, width);
-    put32(22, height);
-    put16(26, 1);
-    put16(28, 24);
-    put32(34, imageSize > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(imageSize));
-    if (std::fwrite(header, 1, sizeof header, file) != sizeof header) throw writeError();
+  if (surface.empty()) return;
+  const std::uint32_t width = static_cast<std::uint32_t>(surface.width());
+  const std::uint32_t height = static_cast<std::uint32_t>(surface.height());
+  const size_t stride = ((std::uint64_t{width} * 24 + 31) / 32) * 4;
+  const std::uint64_t imageSize = std::uint64_t{stride} * height;
+  const std::uint64_t fileSize = 54 + imageSize;
+  std::uint8_t header[54] = {'B', 'M'};
+  auto put16 = [&](int at, std::uint32_t v) {
+    header[at] = v & 0xFF;
+    header[at + 1] = (v >> 8) & 0xFF;
+  };
+  auto put32 = [&](int at, std::uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  put32(2, fileSize > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(fileSize));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, width);
+  put32(22, height);
+  put16(26, 1);
+  put16(28, 24);
+  put32(34, imageSize > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(imageSize));
+  out.write(header, sizeof header);
 
-    std::vector<std::uint8_t> line(stride, 0);
-    for (int y = surface.height() - 1; y >= 0; --y) {
-      const Colour* src = surface.row(y);
-      std::uint8_t* out = line.data();
-      for (std::uint32_t x = 0; x < width; ++x, out += 3) {
-        out[0] = static_cast<std::uint8_t>(blueOf(src[x]));
-        out[1] = static_cast<std::uint8_t>(greenOf(src[x]));
-        out[2] = static_cast<std::uint8_t>(redOf(src[x]));
-      }
-      if (std::fwrite(line.data(), 1, stride, file) != stride) throw writeError();
+  std::vector<std::uint8_t> line(stride, 0);
+  for (int y = surface.height() - 1; y >= 0; --y) {
+    const Colour* src = surface.row(y);
+    std::uint8_t* p = line.data();
+    for (std::uint32_t x = 0; x < width; ++x, p += 3) {
+      p[0] = static_cast<std::uint8_t>(blueOf(src[x]));
+      p[1] = static_cast<std::uint8_t>(greenOf(src[x]));
+      p[2] = static_cast<std::uint8_t>(redOf(src[x]));
     }
+    out.write(line.data(), stride);
   }
-  if (std::fclose(guard.release()) != 0) throw writeError();
+}
+
+void writeBitmapFile(const Surface& surface, const std::string& fileName) {
+  writeOutputFile(fileName, [&](StagedFile& out) { writeBitmap(surface, out); });
 }
 
 }  // namespace tavrik

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "files/output_set.h"
 #include "imaging/surface.h"
 
 namespace tavrik {
@@ -21,8 +22,13 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes);
 std::optional<Surface> readBitmapFile(const std::string& fileName,
                                       std::uint64_t streamFrom = std::uint64_t{1} << 20);
 
-// Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap file. Throws Error naming the
-// file when it cannot be created or written.
+// Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap into `out` (nothing for a
+// surface without pixels).
+void writeBitmap(const Surface& surface, StagedFile& out);
+
+// Writes one bitmap file through its own output set (see files/output_set.h): the previous file
+// stays whole until the new one is complete. Throws Error naming the file when it cannot be
+// created or written.
 void writeBitmapFile(const Surface& surface, const std::string& fileName);
 
 }  // namespace tavrik

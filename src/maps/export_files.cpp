@@ -1,11 +1,10 @@
 #include "maps/export_files.h"
 
 #include <filesystem>
-#include <memory>
 
+#include "files/output_set.h"
 #include "imaging/error.h"
 #include "imaging/surface.h"
-#include "maps/output_file.h"
 
 namespace tavrik {
 
@@ -14,46 +13,13 @@ namespace {
 constexpr int kMaxTiles = 65536;
 constexpr int kMaxWritableTileSize = 16;
 
-// Buffers the bytes of one output file and turns every failure into the file's error.
-class FileWriter {
- public:
-  explicit FileWriter(std::string path) : path_(std::move(path)), file_(openOutputFile(path_)) {
-    if (!file_) throw Error(format(kCannotCreateFile, path_.c_str()));
-    buffer_.reserve(kChunk);
-  }
-
-  void put(unsigned char byte) {
-    buffer_.push_back(byte);
-    if (buffer_.size() >= kChunk) flush();
-  }
-
-  void finish() {
-    flush();
-    if (!file_->commit()) fail();
-  }
-
- private:
-  static constexpr size_t kChunk = 1 << 16;
-
-  void flush() {
-    if (!buffer_.empty() && !file_->write(buffer_.data(), buffer_.size())) fail();
-    buffer_.clear();
-  }
-  [[noreturn]] void fail() { throw Error(format(kFileWriteError, path_.c_str())); }
-
-  std::string path_;
-  std::unique_ptr<OutputFile> file_;
-  std::vector<unsigned char> buffer_;
-};
-
 std::string outputPath(const Workspace& ws, const std::string& folder, const char* pattern) {
   const std::string name = format(pattern, ws.Edit6.c_str());
   if (folder.empty()) return name;
   return (std::filesystem::path(folder) / name).string();
 }
 
-void writeMap(const std::string& path, const TileMap& map) {
-  FileWriter out(path);
+void writeMap(StagedFile& out, const TileMap& map) {
   for (int r = 0; r < map.rows; ++r) {
     for (int c = 0; c < map.columns; ++c) {
       const auto value = static_cast<std::uint32_t>(map.cells[static_cast<size_t>(r) * map.columns + c]);
@@ -61,7 +27,6 @@ void writeMap(const std::string& path, const TileMap& map) {
       out.put(static_cast<unsigned char>((value >> 8) & 0xFF));
     }
   }
-  out.finish();
 }
 
 // Bits of a pixel's colour number: first word (high bit) and second word (low bit).
@@ -74,8 +39,7 @@ inline unsigned colourNumber(Colour c) {
   }
 }
 
-void writeTiles(const std::string& path, ImageControl& list, const std::string& counter, int size) {
-  FileWriter out(path);
+void writeTiles(StagedFile& out, ImageControl& list, const std::string& counter, int size) {
   const int count = textToInt(counter);
   if (count > 0 && size > 0) {
     const Surface& strip = list.surface();
@@ -104,7 +68,6 @@ void writeTiles(const std::string& path, ImageControl& list, const std::string& 
       }
     }
   }
-  out.finish();
 }
 
 void checkTileCount(const std::string& counter) {
@@ -115,24 +78,32 @@ void checkTileCount(const std::string& counter) {
 
 }  // namespace
 
-ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder) {
+void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
   const int size = ws.SpriteSize;
   if (size > kMaxWritableTileSize) throw Error(format(kTileSizeNotWritable, size));
   checkTileCount(ws.Label23);
   checkTileCount(ws.Label26);
 
+  const auto file = [&](const char* pattern) -> StagedFile& { return set.add(outputPath(ws, folder, pattern)); };
+  writeMap(file("%s1.lvl"), maps.sprite);
+  writeMap(file("%s2.lvl"), maps.background);
+  writeTiles(file("%s1.bin"), ws.Image5, ws.Label23, size);
+  writeTiles(file("%s2.bin"), ws.Image6, ws.Label26, size);
+}
+
+ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder) {
+  // All four files are staged before any of them replaces its final name.
+  OutputSet set;
+  stageExportFiles(ws, maps, folder, set);
+  set.commit();
   ExportResult result;
-  const auto write = [&](const char* pattern, const auto& body) {
-    const std::string path = outputPath(ws, folder, pattern);
-    body(path);
-    result.files.push_back(path);
-  };
-  write("%s1.lvl", [&](const std::string& path) { writeMap(path, maps.sprite); });
-  write("%s2.lvl", [&](const std::string& path) { writeMap(path, maps.background); });
-  write("%s1.bin", [&](const std::string& path) { writeTiles(path, ws.Image5, ws.Label23, size); });
-  write("%s2.bin", [&](const std::string& path) { writeTiles(path, ws.Image6, ws.Label26, size); });
-  result.closingMessage = format(kClosingMessage, ws.OpenPictureDialog1FileName.c_str());
+  result.files = set.committed();
+  result.closingMessage = closingMessage(ws);
   return result;
+}
+
+std::string closingMessage(const Workspace& ws) {
+  return format(kClosingMessage, ws.OpenPictureDialog1FileName.c_str());
 }
 
 ExportResult createMaps(Workspace& ws, const std::string& folder, const MapOptions& options) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "files/output_set.h"
 #include "maps/tile_maps.h"
 #include "workspace/workspace.h"
 
@@ -10,8 +11,6 @@ namespace tavrik {
 
 // Messages of the export.
 inline constexpr const char* kClosingMessage = "Les fichiers ont été enregistrés avec l'image : %s";
-inline constexpr const char* kCannotCreateFile = "Impossible de créer le fichier %s";
-inline constexpr const char* kFileWriteError = "Erreur d'écriture du fichier %s";
 inline constexpr const char* kTooManyTiles = "Trop de tuiles dans la liste : %d (65536 au plus)";
 inline constexpr const char* kTileSizeNotWritable =
     "Les tuiles de %d pixels ne peuvent pas être enregistrées (16 pixels au plus)";
@@ -21,20 +20,25 @@ struct ExportResult {
   std::string closingMessage;      // "Les fichiers ont été enregistrés avec l'image : %s"
 };
 
-// Writes "%s1.lvl", "%s2.lvl" (the maps: 2 bytes per cell, low 16 bits of the index
+// Stages "%s1.lvl", "%s2.lvl" (the maps: 2 bytes per cell, low 16 bits of the index
 // little-endian, rows outer, columns inner), then "%s1.bin", "%s2.bin" (the first L tiles of
 // Image5 / Image6, L read from Label23 / Label26 once the file is open: per tile and row, two
 // 16-bit words of bit planes, black 1/1, grey 1/0, silver 0/1, anything else 0/0, leftmost
-// pixel highest, each word big-endian) into `folder` ("" = the current folder), %s being
-// ws.Edit6 unchanged; then returns the closing message naming ws.OpenPictureDialog1FileName.
+// pixel highest, each word big-endian) into `set`, in `folder` ("" = the current folder), %s
+// being ws.Edit6 unchanged. Nothing is in place until the set is committed.
 //
-// Refused before any file is written: SpriteSize above 16 (a 32-pixel row does not fit the
+// Refused before any file is started: SpriteSize above 16 (a 32-pixel row does not fit the
 // 16-bit words; the window never offers it) and a tile counter above 65536 (indices above
 // 65535 would wrap in a map record). A file that cannot be created ("Impossible de créer le
-// fichier %s") or whose writing or closing fails ("Erreur d'écriture du fichier %s") ends the
-// export with that error, %s the path as built; files already written stay, and the failed one
-// keeps its previous content, if any (see OutputFile).
+// fichier %s") or written ("Erreur d'écriture du fichier %s") throws, %s the path as built.
+void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set);
+
+// Stages the four files, commits them as one set (see OutputSet: an error before the renames
+// changes none of the four final files) and returns their paths and the closing message.
 ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder = {});
+
+// "Les fichiers ont été enregistrés avec l'image : %s", naming ws.OpenPictureDialog1FileName.
+std::string closingMessage(const Workspace& ws);
 
 // The whole command: buildMaps, then exportFiles. With SpriteSize above 16 the maps and
 // previews are built and the export then refuses, writing no file.

@@ -1,6 +1,7 @@
 // Bitmap decoding from files built in the test: every header size, depth and compression,
 // truncated and malformed files, and the writer's round trip.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "child_process.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/byte_fields.h"
 #include "imaging/error.h"
@@ -476,12 +478,19 @@ TEST(BitmapWrite, UncreatableFileNamesItself) {
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), "Impossible de créer le fichier " + name);
   }
-  if (std::filesystem::exists("/dev/full")) {
+  // A named pipe under the name is neither opened (that would block) nor replaced.
+  const auto pipe = std::filesystem::temp_directory_path() / ("tavrik-pipe-" + std::to_string(getpid()) + ".bmp");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const test::ChildEnd end = test::runInChild([&] {
     try {
-      writeBitmapFile(Surface(300, 300), "/dev/full");
-      FAIL() << "no error";
+      writeBitmapFile(Surface(300, 300), pipe.string());
     } catch (const Error& e) {
-      EXPECT_EQ(e.message(), "Erreur d'écriture du fichier /dev/full");
+      return e.message() == "Impossible de créer le fichier " + pipe.string() ? 0 : 1;
     }
-  }
+    return 2;
+  });
+  EXPECT_FALSE(end.hung);
+  EXPECT_EQ(end.exitCode, 0);
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  std::filesystem::remove(pipe);
 }

@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
+#include "files/output_set.h"
 #include "imaging/error.h"
 #include "maps/export_files.h"
 #include "maps/maps_fixtures.h"
-#include "maps/output_file.h"
 
 using namespace tavrik;
 using namespace tavrik::maps_test;
@@ -142,7 +142,7 @@ TEST(ExportFiles, RefusesWhatTheFilesCannotHoldBeforeWritingAnything) {
   }
 }
 
-TEST(ExportFiles, BadCounterFailsOnceTheMapFilesAreWritten) {
+TEST(ExportFiles, BadCounterChangesNoneOfTheFourFiles) {
   TempDir dir;
   ExportCase e;
   e.maps.sprite = mapOf(1, 1, {7});
@@ -150,15 +150,16 @@ TEST(ExportFiles, BadCounterFailsOnceTheMapFilesAreWritten) {
   e.ws.Label23 = "douze";
   EXPECT_EQ(errorOf([&] { exportFiles(e.ws, e.maps, dir.str()); }),
             "'douze' n'est pas une valeur entière correcte");
-  EXPECT_EQ(readBytes(dir.file("Demo1.lvl")), (Bytes{7, 0}));
-  EXPECT_TRUE(exists(dir.file("Demo2.lvl")));
+  EXPECT_FALSE(exists(dir.file("Demo1.lvl")));
+  EXPECT_FALSE(exists(dir.file("Demo2.lvl")));
   EXPECT_EQ(readBytes(dir.file("Demo1.bin")), (Bytes{1, 2, 3}));  // previous content intact
   EXPECT_FALSE(exists(dir.file("Demo2.bin")));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.str()), {}), 3);  // no temporary
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.str()), {}), 1);  // no temporary
 }
 
-// A disk file that fails on purpose: at open, at the byte of offset `failAt`, or at close.
-enum class FailAt { Open, Byte, Close };
+// A disk file that fails on purpose: at open, at the byte of offset `failAt`, when it is
+// finished (flush, sync, close) or when it is renamed into place.
+enum class FailAt { Open, Byte, Finish, Install };
 
 class FailingFile : public OutputFile {
  public:
@@ -172,7 +173,8 @@ class FailingFile : public OutputFile {
     written_ += size;
     return real_->write(data, size);
   }
-  bool commit() override { return mode_ == FailAt::Close ? false : real_->commit(); }
+  bool finish() override { return mode_ == FailAt::Finish ? false : real_->finish(); }
+  bool install() override { return mode_ == FailAt::Install ? false : real_->install(); }
 
  private:
   std::unique_ptr<OutputFile> real_;
@@ -181,10 +183,12 @@ class FailingFile : public OutputFile {
   size_t written_ = 0;
 };
 
-TEST(ExportFiles, AFailingFileStopsTheExportAndKeepsItsPreviousContent) {
+// Until the renames every failure leaves all four files as they were; a failed rename leaves
+// the files renamed before it in place.
+TEST(ExportFiles, TheFourFilesAreReplacedAsOneSet) {
   const char* names[] = {"Demo1.lvl", "Demo2.lvl", "Demo1.bin", "Demo2.bin"};
   for (int failing = 0; failing < 4; ++failing) {
-    for (FailAt mode : {FailAt::Open, FailAt::Byte, FailAt::Close}) {
+    for (FailAt mode : {FailAt::Open, FailAt::Byte, FailAt::Finish, FailAt::Install}) {
       SCOPED_TRACE(std::string(names[failing]) + " mode " + std::to_string(static_cast<int>(mode)));
       TempDir dir;
       for (const char* name : names) writeBytes(dir.file(name), {0xEE, 0xEE});
@@ -206,9 +210,11 @@ TEST(ExportFiles, AFailingFileStopsTheExportAndKeepsItsPreviousContent) {
       EXPECT_EQ(message, (mode == FailAt::Open ? "Impossible de créer le fichier "
                                                : "Erreur d'écriture du fichier ") + target);
       const Bytes fresh[4] = {{1, 0, 2, 0}, {3, 0, 4, 0}, Bytes(128, 0), Bytes(64, 0xFF)};
-      for (int f = 0; f < 4; ++f)
-        EXPECT_EQ(readBytes(dir.file(names[f])), f < failing ? fresh[f] : (Bytes{0xEE, 0xEE}))
+      for (int f = 0; f < 4; ++f) {
+        const bool replaced = mode == FailAt::Install && f < failing;
+        EXPECT_EQ(readBytes(dir.file(names[f])), replaced ? fresh[f] : (Bytes{0xEE, 0xEE}))
             << names[f];
+      }
       EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.str()), {}), 4);
     }
   }

@@ -129,19 +129,28 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
     int n = 0;
     if (tryTextToInt(*label, n) && n > 65536) throw Error(format(kTooManyTiles, n));
   }
+  // Each file is written beside its final name; the four take their names once all are whole.
   ExportResult result;
-  std::string path = pathOf(ws, folder, "%s1.lvl");
-  writeFile(path, [&](std::FILE* f) { writeMapFile(f, maps.sprite); });
-  result.files.push_back(path);
-  path = pathOf(ws, folder, "%s2.lvl");
-  writeFile(path, [&](std::FILE* f) { writeMapFile(f, maps.background); });
-  result.files.push_back(path);
-  path = pathOf(ws, folder, "%s1.bin");
-  writeFile(path, [&](std::FILE* f) { writeList(f, ws.Image5, ws.Label23, s); });
-  result.files.push_back(path);
-  path = pathOf(ws, folder, "%s2.bin");
-  writeFile(path, [&](std::FILE* f) { writeList(f, ws.Image6, ws.Label26, s); });
-  result.files.push_back(path);
+  std::vector<std::string> written;
+  const auto stage = [&](const char* pattern, const auto& body) {
+    const std::string path = pathOf(ws, folder, pattern);
+    writeFile(path + ".literal", body);
+    written.push_back(path);
+  };
+  try {
+    stage("%s1.lvl", [&](std::FILE* f) { writeMapFile(f, maps.sprite); });
+    stage("%s2.lvl", [&](std::FILE* f) { writeMapFile(f, maps.background); });
+    stage("%s1.bin", [&](std::FILE* f) { writeList(f, ws.Image5, ws.Label23, s); });
+    stage("%s2.bin", [&](std::FILE* f) { writeList(f, ws.Image6, ws.Label26, s); });
+  } catch (...) {
+    for (const std::string& path : written) std::remove((path + ".literal").c_str());
+    throw;
+  }
+  for (const std::string& path : written) {
+    if (std::rename((path + ".literal").c_str(), path.c_str()) != 0)
+      throw Error(format(kFileWriteError, path.c_str()));
+    result.files.push_back(path);
+  }
   result.closingMessage = format(kClosingMessage, ws.OpenPictureDialog1FileName.c_str());
   return result;
 }

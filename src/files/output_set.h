@@ -1,0 +1,118 @@
+// Writing output files safely: every file of a set is written to a temporary file beside its
+// final name, flushed and synced, and only then are all of them renamed into place, one after
+// another, and their folders synced. Until the renames, no final file changes; temporary files
+// are removed on every error path and when the process is stopped by SIGINT, SIGTERM or SIGHUP.
+//
+// Use:
+//   OutputSet set;
+//   StagedFile& map = set.add(folder + "/Demo1.lvl");   // throws "Impossible de créer ..."
+//   map.write(bytes, size);                              // throws "Erreur d'écriture ..."
+//   ...
+//   set.commit();                                        // all files at once
+//   set.committed();                                     // the paths now in place
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrik {
+
+// Messages of output files, %s being the final path.
+inline constexpr const char* kCannotCreateFile = "Impossible de créer le fichier %s";
+inline constexpr const char* kFileWriteError = "Erreur d'écriture du fichier %s";
+
+// One temporary file on its way to a final path (the seam behind OutputSet; tests replace it to
+// make any step fail).
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // Appends bytes; false when they could not be written.
+  virtual bool write(const void* data, std::size_t size) = 0;
+  // Flushes, syncs and closes the temporary file; false when any of that failed.
+  virtual bool finish() = 0;
+  // Renames the finished temporary file over the final path; false when that failed.
+  virtual bool install() = 0;
+};
+
+// Creates a uniquely named temporary file beside `path` (never following or reusing an existing
+// name); nullptr when that cannot be done or when `path` may not be replaced: an existing
+// regular file that this process may not write, or anything but a regular file or a symbolic
+// link (a folder, a named pipe, a device, a socket). An existing `path` is never opened; a
+// symbolic link there is replaced, not followed. Destroying the result before install()
+// removes the temporary file.
+std::unique_ptr<OutputFile> openDiskFile(const std::string& path);
+
+using OutputFileFactory = std::function<std::unique_ptr<OutputFile>(const std::string& path)>;
+
+// Replaces openDiskFile behind every OutputSet for as long as it lives (tests).
+class ScopedOutputFileFactory {
+ public:
+  explicit ScopedOutputFileFactory(OutputFileFactory factory);
+  ~ScopedOutputFileFactory();
+  ScopedOutputFileFactory(const ScopedOutputFileFactory&) = delete;
+  ScopedOutputFileFactory& operator=(const ScopedOutputFileFactory&) = delete;
+
+ private:
+  OutputFileFactory previous_;
+};
+
+// A buffered writer into one file of a set. Every failure throws Error with kFileWriteError
+// naming the final path.
+class StagedFile {
+ public:
+  StagedFile(std::string path, std::unique_ptr<OutputFile> file);
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  void put(std::uint8_t byte) {
+    buffer_.push_back(byte);
+    if (buffer_.size() >= kChunk) flush();
+  }
+  void write(const void* data, std::size_t size);
+  const std::string& path() const { return path_; }
+
+ private:
+  friend class OutputSet;
+  static constexpr std::size_t kChunk = std::size_t{1} << 16;
+  void flush();
+  [[noreturn]] void fail() const;
+
+  std::string path_;
+  std::unique_ptr<OutputFile> file_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Files written together. Destroying a set that was not committed removes its temporary files
+// and changes no final file.
+class OutputSet {
+ public:
+  OutputSet();
+  ~OutputSet();
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+
+  // Starts the file of final path `path`. Throws Error with kCannotCreateFile naming `path`.
+  StagedFile& add(const std::string& path);
+
+  // Finishes every file (flush, sync, close), then renames them into place in the order they
+  // were added, then syncs their folders. A failure while finishing throws Error with
+  // kFileWriteError naming that file, and no final file has changed; a failed rename throws
+  // the same error, the files renamed before it staying in place (see committed()). SIGINT,
+  // SIGTERM and SIGHUP are held back while the renames run, so that they do not split the set.
+  void commit();
+
+  // The final paths renamed into place so far, in order.
+  const std::vector<std::string>& committed() const { return committed_; }
+
+ private:
+  std::vector<std::unique_ptr<StagedFile>> files_;
+  std::vector<std::string> committed_;
+};
+
+// Writes one file through a set of its own: `body` fills it, then it is committed.
+void writeOutputFile(const std::string& path, const std::function<void(StagedFile&)>& body);
+
+}  // namespace tavrik
