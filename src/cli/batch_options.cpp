@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "formats/source_export.h"
 #include "imaging/error.h"
 
 #ifndef TAVRIK_VERSION
@@ -79,7 +80,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     }
 
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
-                            flag == "--steps" || flag == "--output-dir" || flag == "--save-images";
+                            flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
+                            flag == "--format";
     const bool isSwitch = flag == "--quiet" || flag == "--help" || flag == "--version";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
     if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
@@ -157,8 +159,19 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     } else if (flag == "--save-images") {
       if (value.empty()) return usageError("l'option --save-images demande un dossier");
       o.saveImagesDir = value;
+    } else if (flag == "--format") {
+      if (value == "bin") o.format = OutputFormat::Bin;
+      else if (value == "asm") o.format = OutputFormat::Asm;
+      else if (value == "c") o.format = OutputFormat::C;
+      else return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
     }
   }
+
+  // The base name starts every label of the sources.
+  if (o.format != OutputFormat::Bin && !isSourceName(o.name))
+    return usageError("nom de base incorrect pour --format " +
+                      std::string(o.format == OutputFormat::Asm ? "asm" : "c") + " : " +
+                      quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
 
   if (files.size() != 3)
     return usageError(format("trois fichiers attendus (SPRITES ARRIERE-PLAN COMPLET), %zu donné%s",
@@ -186,6 +199,8 @@ std::string usageText() {
          "                         none : chargement des images seulement\n"
          "  --output-dir DOSSIER   dossier des quatre fichiers (défaut : le dossier courant)\n"
          "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
+         "  --format bin|asm|c     bin : les quatre fichiers binaires (défaut) ; asm : un source\n"
+         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"

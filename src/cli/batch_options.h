@@ -27,6 +27,9 @@ inline constexpr std::array<StepInfo, kStepCount> kSteps{{
     {Step::Maps, "maps", "Création des MAPS"},
 }};
 
+// --format: the four binary files, an assembler source, or a C header and source.
+enum class OutputFormat { Bin, Asm, C };
+
 struct Options {
   std::string name = "Demo";                      // --name (Edit6)
   std::array<int, 3> thresholds{100, 170, 300};   // --thresholds (CSpinEdit1..3)
@@ -34,6 +37,7 @@ struct Options {
   std::array<bool, kStepCount> steps{true, true, true, true, true, true, true};  // --steps
   std::string outputDir;                          // --output-dir ("" = current folder)
   std::optional<std::string> saveImagesDir;       // --save-images
+  OutputFormat format = OutputFormat::Bin;        // --format
   bool quiet = false;                             // --quiet
   std::string sprites, background, full;          // the three positional arguments
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/progress_bar.h"
+#include "formats/source_export.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
 #include "files/output_set.h"
@@ -55,12 +56,22 @@ std::optional<std::string> folderProblem(const std::string& path, const char* op
   return std::nullopt;
 }
 
+// The names that the maps step writes in --output-dir, %s standing for the base name.
+std::vector<const char*> outputPatterns(OutputFormat outputFormat) {
+  switch (outputFormat) {
+    case OutputFormat::Asm: return {"%s.s"};
+    case OutputFormat::C: return {"%s.h", "%s.c"};
+    case OutputFormat::Bin: break;
+  }
+  return {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"};
+}
+
 // An output name of the run that is one of the input pictures (the same file, whatever the
 // spelling); returns the problem.
 std::optional<std::string> inputOverwritten(const Options& options) {
   std::vector<std::pair<std::string, const char*>> targets;
   if (options.runs(Step::Maps))
-    for (const char* pattern : {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"})
+    for (const char* pattern : outputPatterns(options.format))
       targets.emplace_back(joinPath(options.outputDir, format(pattern, options.name.c_str())),
                            "--output-dir");
   if (options.saveImagesDir)
@@ -206,7 +217,15 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           MapOptions mapOptions;
           mapOptions.drawPreviews = options.saveImagesDir.has_value();
           maps = buildMaps(ws, mapOptions);
-          stageExportFiles(ws, *maps, options.outputDir, files);
+          switch (options.format) {
+            case OutputFormat::Bin: stageExportFiles(ws, *maps, options.outputDir, files); break;
+            case OutputFormat::Asm:
+              stageSource(ws, *maps, SourceLanguage::Assembler, options.outputDir, files);
+              break;
+            case OutputFormat::C:
+              stageSource(ws, *maps, SourceLanguage::C, options.outputDir, files);
+              break;
+          }
           files.commit();
           exported = true;
           break;

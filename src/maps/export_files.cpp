@@ -1,5 +1,6 @@
 #include "maps/export_files.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "files/output_set.h"
@@ -20,12 +21,9 @@ std::string outputPath(const Workspace& ws, const std::string& folder, const cha
 }
 
 void writeMap(StagedFile& out, const TileMap& map) {
-  for (int r = 0; r < map.rows; ++r) {
-    for (int c = 0; c < map.columns; ++c) {
-      const auto value = static_cast<std::uint32_t>(map.cells[static_cast<size_t>(r) * map.columns + c]);
-      out.put(static_cast<unsigned char>(value & 0xFF));
-      out.put(static_cast<unsigned char>((value >> 8) & 0xFF));
-    }
+  for (const std::uint16_t record : mapRecords(map)) {
+    out.put(static_cast<std::uint8_t>(record & 0xFF));
+    out.put(static_cast<std::uint8_t>(record >> 8));
   }
 }
 
@@ -40,33 +38,9 @@ inline unsigned colourNumber(Colour c) {
 }
 
 void writeTiles(StagedFile& out, ImageControl& list, const std::string& counter, int size) {
-  const int count = textToInt(counter);
-  if (count > 0 && size > 0) {
-    const Surface& strip = list.surface();
-    std::vector<Colour> row(static_cast<size_t>(size));
-    for (int t = 0; t < count; ++t) {
-      const int x0 = t * size;
-      const bool inside = x0 + size <= strip.width();
-      for (int y = 0; y < size; ++y) {
-        const Colour* pixels;
-        if (inside && y < strip.height()) {
-          pixels = strip.row(y) + x0;
-        } else {
-          for (int x = 0; x < size; ++x) row[static_cast<size_t>(x)] = strip.read(x0 + x, y);
-          pixels = row.data();
-        }
-        unsigned first = 0, second = 0;
-        for (int x = 0; x < size; ++x) {
-          const unsigned n = colourNumber(pixels[x]);
-          first = (first << 1) | (n >> 1);
-          second = (second << 1) | (n & 1);
-        }
-        out.put(static_cast<unsigned char>((first >> 8) & 0xFF));
-        out.put(static_cast<unsigned char>(first & 0xFF));
-        out.put(static_cast<unsigned char>((second >> 8) & 0xFF));
-        out.put(static_cast<unsigned char>(second & 0xFF));
-      }
-    }
+  for (const std::uint16_t word : tileWords(list, textToInt(counter), size)) {
+    out.put(static_cast<std::uint8_t>(word >> 8));
+    out.put(static_cast<std::uint8_t>(word & 0xFF));
   }
 }
 
@@ -78,11 +52,72 @@ void checkTileCount(const std::string& counter) {
 
 }  // namespace
 
-void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
-  const int size = ws.SpriteSize;
-  if (size > kMaxWritableTileSize) throw Error(format(kTileSizeNotWritable, size));
+std::vector<std::uint16_t> mapRecords(const TileMap& map) {
+  std::vector<std::uint16_t> records;
+  records.reserve(static_cast<size_t>(map.rows) * static_cast<size_t>(map.columns));
+  for (int r = 0; r < map.rows; ++r)
+    for (int c = 0; c < map.columns; ++c)
+      records.push_back(static_cast<std::uint16_t>(
+          static_cast<std::uint32_t>(map.cells[static_cast<size_t>(r) * map.columns + c]) & 0xFFFF));
+  return records;
+}
+
+std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size) {
+  std::vector<std::uint16_t> words;
+  if (count <= 0 || size <= 0) return words;
+  words.reserve(static_cast<size_t>(count) * static_cast<size_t>(size) * 2);
+  const Surface& strip = list.surface();
+  std::vector<Colour> row(static_cast<size_t>(size));
+  for (int t = 0; t < count; ++t) {
+    const int x0 = t * size;
+    const bool inside = x0 + size <= strip.width();
+    for (int y = 0; y < size; ++y) {
+      const Colour* pixels;
+      if (inside && y < strip.height()) {
+        pixels = strip.row(y) + x0;
+      } else {
+        for (int x = 0; x < size; ++x) row[static_cast<size_t>(x)] = strip.read(x0 + x, y);
+        pixels = row.data();
+      }
+      unsigned first = 0, second = 0;
+      for (int x = 0; x < size; ++x) {
+        const unsigned n = colourNumber(pixels[x]);
+        first = (first << 1) | (n >> 1);
+        second = (second << 1) | (n & 1);
+      }
+      words.push_back(static_cast<std::uint16_t>(first & 0xFFFF));
+      words.push_back(static_cast<std::uint16_t>(second & 0xFFFF));
+    }
+  }
+  return words;
+}
+
+void checkExportable(const Workspace& ws) {
+  if (ws.SpriteSize > kMaxWritableTileSize) throw Error(format(kTileSizeNotWritable, ws.SpriteSize));
   checkTileCount(ws.Label23);
   checkTileCount(ws.Label26);
+}
+
+ExportTables exportTables(Workspace& ws, const Maps& maps) {
+  checkExportable(ws);
+  ExportTables tables;
+  tables.tileSize = ws.SpriteSize;
+  const auto plane = [&](PlaneTables& t, const TileMap& map, ImageControl& list,
+                         const std::string& counter) {
+    t.columns = map.columns;
+    t.rows = map.rows;
+    t.map = mapRecords(map);
+    t.tileCount = std::max(0, textToInt(counter));
+    t.tiles = tileWords(list, t.tileCount, tables.tileSize);
+  };
+  plane(tables.sprite, maps.sprite, ws.Image5, ws.Label23);
+  plane(tables.background, maps.background, ws.Image6, ws.Label26);
+  return tables;
+}
+
+void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
+  checkExportable(ws);
+  const int size = ws.SpriteSize;
 
   const auto file = [&](const char* pattern) -> StagedFile& { return set.add(outputPath(ws, folder, pattern)); };
   writeMap(file("%s1.lvl"), maps.sprite);

@@ -1,5 +1,6 @@
 // The four output files of "Création des MAPS", and the whole command.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,33 @@ void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder
 // Stages the four files, commits them as one set (see OutputSet: an error before the renames
 // changes none of the four final files) and returns their paths and the closing message.
 ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder = {});
+
+// The values of the files before their byte order. A map gives one record per cell, row by row:
+// the low 16 bits of its index. A list gives, for each of its first `count` tiles and each of
+// its `size` rows, the two bit-plane words (high bits, then low bits of the colour numbers).
+std::vector<std::uint16_t> mapRecords(const TileMap& map);
+std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size);
+
+// The refusals of stageExportFiles that come before any file: SpriteSize above 16, a tile
+// counter above 65536.
+void checkExportable(const Workspace& ws);
+
+// Everything that the files of one conversion hold, for the other output formats.
+struct PlaneTables {
+  int columns = 0, rows = 0;         // map grid, in cells
+  std::vector<std::uint16_t> map;    // mapRecords of the plane's map
+  int tileCount = 0;                 // the list's counter (0 when negative)
+  std::vector<std::uint16_t> tiles;  // tileWords of the list: 2 × tileSize words per tile
+};
+struct ExportTables {
+  int tileSize = 0;
+  PlaneTables sprite;      // "%s1.lvl", "%s1.bin"
+  PlaneTables background;  // "%s2.lvl", "%s2.bin"
+};
+
+// Checks as stageExportFiles does, then reads the counters (Label23, Label26; a text that is no
+// integer fails) and gathers the tables. Writes nothing.
+ExportTables exportTables(Workspace& ws, const Maps& maps);
 
 // "Les fichiers ont été enregistrés avec l'image : %s", naming ws.OpenPictureDialog1FileName.
 std::string closingMessage(const Workspace& ws);

@@ -1,0 +1,170 @@
+#include "formats/source_export.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "imaging/error.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr int kValuesPerLine = 8;
+
+struct Constant {
+  std::string name;
+  long long value;
+  std::string comment;
+};
+
+struct Table {
+  std::string label;
+  const std::vector<std::uint16_t>* values;
+  std::string comment;
+};
+
+std::string planeComment(const char* what, const PlaneTables& plane) {
+  return format("%s map, %d x %d cells", what, plane.columns, plane.rows);
+}
+
+std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t) {
+  std::vector<Constant> constants{{name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"}};
+  const auto plane = [&](const char* n, const PlaneTables& p, const char* what) {
+    const std::string lvl = name + n + "_lvl";
+    const std::string bin = name + n + "_bin";
+    constants.push_back({lvl + "_WIDTH", p.columns, std::string(what) + " map width in cells"});
+    constants.push_back({lvl + "_HEIGHT", p.rows, std::string(what) + " map height in cells"});
+    constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()), "values in " + lvl});
+    constants.push_back({bin + "_TILES", p.tileCount, std::string(what) + " tiles"});
+    constants.push_back({bin + "_LENGTH", static_cast<long long>(p.tiles.size()), "values in " + bin});
+  };
+  plane("1", t.sprite, "sprite");
+  plane("2", t.background, "background");
+  return constants;
+}
+
+std::vector<Table> tablesOf(const std::string& name, const ExportTables& t) {
+  const auto tiles = [&](const char* what, const PlaneTables& p) {
+    return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
+                  t.tileSize);
+  };
+  return {{name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite)},
+          {name + "2_lvl", &t.background.map, planeComment("background", t.background)},
+          {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite)},
+          {name + "2_bin", &t.background.tiles, tiles("background", t.background)}};
+}
+
+// The values in lines of eight: each line is `head` then the values, `hex` formatting one value,
+// separated by commas; `tail` ends every line but the last, whose end is `last`.
+std::string valueLines(const std::vector<std::uint16_t>& values, const char* head,
+                       const char* hexPattern, const char* tail, const char* last) {
+  std::string text;
+  char hex[8];
+  for (size_t i = 0; i < values.size(); ++i) {
+    text += i % kValuesPerLine == 0 ? head : ",";
+    std::snprintf(hex, sizeof hex, hexPattern, static_cast<unsigned>(values[i]));
+    text += hex;
+    if (i % kValuesPerLine == kValuesPerLine - 1 || i + 1 == values.size())
+      text += i + 1 == values.size() ? last : tail;
+  }
+  return text;
+}
+
+const char* kHeaderLines[] = {
+    "Level data converted by tavrik-batch.",
+    "Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list.",
+    "Tiles (_bin): per tile and pixel row, two bit-plane words: the high bits, then the low bits",
+    "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
+    "pixel in the highest bit used.",
+};
+
+void checkName(const std::string& name) {
+  if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
+}
+
+}  // namespace
+
+bool isSourceName(const std::string& name) {
+  if (name.empty()) return false;
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (!letter(name[0])) return false;
+  for (const char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '_') return false;
+  return true;
+}
+
+std::string assemblerSource(const std::string& name, const ExportTables& tables) {
+  checkName(name);
+  std::string text;
+  for (const char* line : kHeaderLines) text += std::string("* ") + line + "\n";
+  text += "\n";
+  for (const Constant& c : constantsOf(name, tables))
+    text += format("%s\tequ\t%lld\t; %s\n", c.name.c_str(), c.value, c.comment.c_str());
+  const std::vector<Table> all = tablesOf(name, tables);
+  // Exported, so that the source may be assembled on its own and linked, or included.
+  text += "\n\txdef\t";
+  for (size_t i = 0; i < all.size(); ++i) text += (i ? "," : "") + all[i].label;
+  text += "\n\n\tsection\t.data\n";
+  for (const Table& t : all) {
+    text += "\n* " + t.comment + "\n" + t.label + ":\n";
+    text += valueLines(*t.values, "\tdc.w\t", "$%04X", "\n", "\n");
+  }
+  return text;
+}
+
+std::string cHeader(const std::string& name, const ExportTables& tables) {
+  checkName(name);
+  std::string guard;
+  for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  guard += "_H";
+  std::string text = "/*\n";
+  for (const char* line : kHeaderLines) text += std::string(" * ") + line + "\n";
+  text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
+  for (const Constant& c : constantsOf(name, tables))
+    text += format("#define %s %lld /* %s */\n", c.name.c_str(), c.value, c.comment.c_str());
+  text += "\n";
+  for (const Table& t : tablesOf(name, tables)) {
+    // C has no empty arrays: an empty table holds one 0, outside its LENGTH.
+    const std::string length = t.values->empty() ? "1" : t.label + "_LENGTH";
+    text += "/* " + t.comment + " */\nextern const uint16_t " + t.label + "[" + length + "];\n";
+  }
+  text += "\n#endif\n";
+  return text;
+}
+
+std::string cSource(const std::string& name, const ExportTables& tables) {
+  checkName(name);
+  std::string text = "/* Level data converted by tavrik-batch; see " + name + ".h. */\n";
+  text += "#include \"" + name + ".h\"\n";
+  for (const Table& t : tablesOf(name, tables)) {
+    if (t.values->empty()) {
+      text += "\nconst uint16_t " + t.label + "[1] = {0};\n";
+      continue;
+    }
+    text += "\nconst uint16_t " + t.label + "[" + t.label + "_LENGTH] = {\n";
+    text += valueLines(*t.values, "    ", "0x%04X", ",\n", "\n");
+    text += "};\n";
+  }
+  return text;
+}
+
+void stageSource(Workspace& ws, const Maps& maps, SourceLanguage language,
+                 const std::string& folder, OutputSet& set) {
+  const std::string name = ws.Edit6;
+  checkName(name);
+  const ExportTables tables = exportTables(ws, maps);
+  const auto stage = [&](const char* extension, const std::string& text) {
+    const std::string file = name + extension;
+    set.add(folder.empty() ? file : (std::filesystem::path(folder) / file).string())
+        .write(text.data(), text.size());
+  };
+  if (language == SourceLanguage::Assembler) {
+    stage(".s", assemblerSource(name, tables));
+  } else {
+    stage(".h", cHeader(name, tables));
+    stage(".c", cSource(name, tables));
+  }
+}
+
+}  // namespace tavrik

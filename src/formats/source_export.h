@@ -1,0 +1,43 @@
+// The conversion's tables as source code: an assembler source, or a C header and source.
+#pragma once
+#include <string>
+
+#include "files/output_set.h"
+#include "maps/export_files.h"
+#include "maps/tile_maps.h"
+#include "workspace/workspace.h"
+
+namespace tavrik {
+
+inline constexpr const char* kNameNotAnIdentifier =
+    "Le nom de base « %s » ne peut pas nommer des tables (une lettre ASCII, puis lettres, "
+    "chiffres ou _)";
+
+enum class SourceLanguage { Assembler, C };
+
+// True when `name` can start the tables' identifiers in both languages: an ASCII letter, then
+// ASCII letters, digits or underscores.
+bool isSourceName(const std::string& name);
+
+// The texts of the files, named after `name`. The tables NAME1_lvl, NAME2_lvl (map records) and
+// NAME1_bin, NAME2_bin (bit-plane words) hold the values of the four binary files as 16-bit
+// numbers, in file order, so the assembler or compiler stores them in its target's byte order.
+// Constants: NAME_TILE_SIZE, NAMEn_lvl_WIDTH / _HEIGHT (cells), NAMEn_bin_TILES, and
+// NAMEn_lvl_LENGTH / NAMEn_bin_LENGTH (values in the table).
+//
+// Assembler: "dc.w $XXXX" lines, eight values a line, in the 68000 syntax of Motorola (GNU as
+// in MRI mode, vasm, Devpac), the tables in the data section.
+std::string assemblerSource(const std::string& name, const ExportTables& tables);
+// C99: the header declares the arrays as extern const uint16_t with the constants as macros;
+// the source defines them. An empty table (no cell or no tile) is defined with one 0 value,
+// since C has no empty arrays; its LENGTH macro stays 0.
+std::string cHeader(const std::string& name, const ExportTables& tables);
+std::string cSource(const std::string& name, const ExportTables& tables);
+
+// Builds the tables (exportTables: the same refusals and counters as the binary files), then
+// stages "NAME.s", or "NAME.h" and "NAME.c", into `set` in `folder` ("" = the current folder),
+// NAME being ws.Edit6, refused unless isSourceName. Nothing is in place until `set` is committed.
+void stageSource(Workspace& ws, const Maps& maps, SourceLanguage language,
+                 const std::string& folder, OutputSet& set);
+
+}  // namespace tavrik

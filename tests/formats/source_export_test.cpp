@@ -1,0 +1,255 @@
+// --format asm and --format c, checked by the tools that consume them: the 68000 GNU assembler
+// and the C compiler must give back exactly the values of the binary files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "cli/run_tool.h"
+#include "imaging/bitmap_file.h"
+#include "imaging/surface.h"
+
+namespace tavrik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Full path of a program found on PATH, "" when there is none.
+std::string findProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path ? path : "");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    const fs::path candidate = fs::path(folder) / name;
+    if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return {};
+}
+
+// One conversion, written both as the binary files and as sources.
+struct Case {
+  std::string name;
+  int tileSize;
+  int pictureWidth, pictureHeight;
+  std::vector<std::string> pictures;
+};
+
+// Three 8 x 8 pictures: no whole 16-pixel cell, so empty maps and empty lists.
+std::vector<std::string> tinyPictures(const TempFolder& folder) {
+  std::vector<std::string> files;
+  for (const char* name : {"s.bmp", "b.bmp", "f.bmp"}) {
+    Surface surface(8, 8);
+    surface.fillRect(0, 0, 8, 8);
+    files.push_back(folder / name);
+    writeBitmapFile(surface, files.back());
+  }
+  return files;
+}
+
+std::vector<Case> cases(const TempFolder& scratch) {
+  const std::string demo = TAVRIK_SOURCE_DIR "/resources/demo/";
+  const std::vector<std::string> demoFiles{demo + "1-sprites.bmp", demo + "2-background.bmp",
+                                           demo + "3-full.bmp"};
+  return {{"Demo", 16, 512, 224, demoFiles},
+          {"lv_8b", 8, 512, 224, demoFiles},
+          {"Tiny_1", 16, 8, 8, tinyPictures(scratch)}};
+}
+
+// Runs the tool for `c` with `--format format` into `folder`.
+void convert(const Case& c, const std::string& format, const TempFolder& folder) {
+  std::vector<std::string> args{"--quiet", "--format", format, "--name", c.name, "--tile-size",
+                                std::to_string(c.tileSize), "--output-dir", folder.str()};
+  args.insert(args.end(), c.pictures.begin(), c.pictures.end());
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+}
+
+// Converts `c` as the binary files into `bin` and as `format` into `source`, which must then
+// hold exactly `sources` (the names after the base name).
+void convertBoth(const Case& c, const std::string& format, const TempFolder& bin,
+                 const TempFolder& source, const std::vector<std::string>& sources) {
+  convert(c, "bin", bin);
+  convert(c, format, source);
+  std::vector<std::string> names;
+  for (const std::string& suffix : sources) names.push_back(c.name + suffix);
+  EXPECT_EQ(source.entries(), names);
+}
+
+// The binary files of `c`, by suffix ("1.lvl", ...).
+std::map<std::string, std::string> binaryFiles(const Case& c, const TempFolder& folder) {
+  std::map<std::string, std::string> files;
+  for (const char* suffix : {"1.lvl", "2.lvl", "1.bin", "2.bin"})
+    files[suffix] = readWholeFile(folder / (c.name + suffix));
+  return files;
+}
+
+// The constants as the assembler or the compiler saw them, against the binary files' sizes
+// and the pictures' grid.
+void expectConstants(const Case& c, const std::map<std::string, std::string>& files,
+                     const std::map<std::string, long>& constants) {
+  const auto value = [&](const std::string& suffix) {
+    const auto it = constants.find(c.name + suffix);
+    EXPECT_NE(it, constants.end()) << c.name + suffix;
+    return it == constants.end() ? -1 : it->second;
+  };
+  const long s = c.tileSize;
+  EXPECT_EQ(value("_TILE_SIZE"), s);
+  for (const std::string n : {"1", "2"}) {
+    SCOPED_TRACE(c.name + n);
+    EXPECT_EQ(value(n + "_lvl_WIDTH"), c.pictureWidth / s);
+    EXPECT_EQ(value(n + "_lvl_HEIGHT"), c.pictureHeight / s);
+    EXPECT_EQ(value(n + "_lvl_LENGTH") * 2, static_cast<long>(files.at(n + ".lvl").size()));
+    EXPECT_EQ(value(n + "_bin_TILES") * s * 4, static_cast<long>(files.at(n + ".bin").size()));
+    EXPECT_EQ(value(n + "_bin_LENGTH") * 2, static_cast<long>(files.at(n + ".bin").size()));
+  }
+}
+
+// A map file's little-endian records, as big-endian words.
+std::string swapped(std::string bytes) {
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+  return bytes;
+}
+
+TEST(SourceFormats, AssembledTablesHoldTheValuesOfTheBinaryFiles) {
+  const std::string as = findProgram("m68k-linux-gnu-as");
+  const std::string objcopy = findProgram("m68k-linux-gnu-objcopy");
+  const std::string nm = findProgram("m68k-linux-gnu-nm");
+  if (as.empty() || objcopy.empty() || nm.empty())
+    GTEST_SKIP() << "m68k-linux-gnu-as, -objcopy or -nm missing (package binutils-m68k-linux-gnu)";
+
+  TempFolder scratch;
+  for (const Case& c : cases(scratch)) {
+    SCOPED_TRACE(c.name);
+    TempFolder bin, source;
+    convertBoth(c, "asm", bin, source, {".s"});
+    const auto files = binaryFiles(c, bin);
+
+    // MRI mode: the Motorola syntax of the 68000's own assemblers.
+    const std::string object = source / "level.o";
+    ToolRun run = runCommand({as, "-M", "-o", object, source / (c.name + ".s")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    run = runCommand({objcopy, "-O", "binary", "-j", ".data", object, source / "data"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The 68000 is big-endian: the map words come out byte-swapped against the .lvl files,
+    // the tile words exactly as in the .bin files.
+    const std::string lvl1 = swapped(files.at("1.lvl")), lvl2 = swapped(files.at("2.lvl"));
+    EXPECT_EQ(readWholeFile(source / "data"), lvl1 + lvl2 + files.at("1.bin") + files.at("2.bin"));
+
+    // Symbols: "VALUE TYPE NAME"; the tables global data (D), the constants absolute (a).
+    run = runCommand({nm, object});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::map<std::string, long> constants, labels;
+    for (const std::string& line : run.outLines()) {
+      std::istringstream fields(line);
+      std::string hex, type, symbol;
+      fields >> hex >> type >> symbol;
+      const long value = std::stol(hex, nullptr, 16);
+      if (type == "a") constants[symbol] = value;
+      else if (type == "D") labels[symbol] = value;
+      else ADD_FAILURE() << line;
+    }
+    const long a = 0, b = a + static_cast<long>(lvl1.size()), d = b + static_cast<long>(lvl2.size());
+    EXPECT_EQ(labels, (std::map<std::string, long>{
+                          {c.name + "1_lvl", a}, {c.name + "2_lvl", b}, {c.name + "1_bin", d},
+                          {c.name + "2_bin", d + static_cast<long>(files.at("1.bin").size())}}));
+    expectConstants(c, files, constants);
+  }
+}
+
+// A C program that includes the header, prints the macros and writes the arrays back out in the
+// binary files' byte orders.
+std::string writeBackProgram(const std::string& name) {
+  std::string text = "#include <stdio.h>\n#include \"" + name + ".h\"\n" + R"(
+static int put(const char *path, const uint16_t *values, long count, int bigEndian) {
+  FILE *file = fopen(path, "wb");
+  long i;
+  if (!file) return 1;
+  for (i = 0; i < count; ++i) {
+    const int high = values[i] >> 8, low = values[i] & 0xFF;
+    fputc(bigEndian ? high : low, file);
+    fputc(bigEndian ? low : high, file);
+  }
+  return fclose(file) != 0;
+}
+
+int main(void) {
+)";
+  for (const char* macro : {"_TILE_SIZE", "1_lvl_WIDTH", "1_lvl_HEIGHT", "1_lvl_LENGTH",
+                            "1_bin_TILES", "1_bin_LENGTH", "2_lvl_WIDTH", "2_lvl_HEIGHT",
+                            "2_lvl_LENGTH", "2_bin_TILES", "2_bin_LENGTH"})
+    text += "  printf(\"" + name + macro + " %ld\\n\", (long)" + name + macro + ");\n";
+  text += "  return put(\"" + name + "1.lvl\", " + name + "1_lvl, " + name + "1_lvl_LENGTH, 0)\n";
+  text += "       | put(\"" + name + "2.lvl\", " + name + "2_lvl, " + name + "2_lvl_LENGTH, 0)\n";
+  text += "       | put(\"" + name + "1.bin\", " + name + "1_bin, " + name + "1_bin_LENGTH, 1)\n";
+  text += "       | put(\"" + name + "2.bin\", " + name + "2_bin, " + name + "2_bin_LENGTH, 1);\n}\n";
+  return text;
+}
+
+TEST(SourceFormats, CompiledArraysWriteBackTheBinaryFiles) {
+  const std::string cc = findProgram("cc");
+  if (cc.empty()) GTEST_SKIP() << "no C compiler (cc) on PATH";
+
+  TempFolder scratch;
+  for (const Case& c : cases(scratch)) {
+    SCOPED_TRACE(c.name);
+    TempFolder bin, source;
+    convertBoth(c, "c", bin, source, {".c", ".h"});
+    std::ofstream(source / "main.c") << writeBackProgram(c.name);
+
+    ToolRun run = runCommand({cc, "-std=c99", "-Wall", "-Wextra", "-pedantic", "-Werror", "-o",
+                              source / "writeback", source / "main.c", source / (c.name + ".c")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");  // no warning either
+    TempFolder written;
+    run = runCommand({source / "writeback"}, written.str());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const auto files = binaryFiles(c, bin);
+    EXPECT_EQ(binaryFiles(c, written), files);
+    std::map<std::string, long> constants;
+    for (const std::string& line : run.outLines()) {
+      const size_t blank = line.find(' ');
+      constants[line.substr(0, blank)] = std::stol(line.substr(blank + 1));
+    }
+    expectConstants(c, files, constants);
+  }
+}
+
+TEST(SourceFormats, BadFormatsNamesAndFilesFailOnOneLineWithoutPartialFiles) {
+  TempFolder folder;
+  const std::vector<std::string> pictures = tinyPictures(folder);
+  const TempFolder out;
+  const auto run = [&](std::vector<std::string> args) {
+    args.insert(args.end(), {"--output-dir", out.str()});
+    args.insert(args.end(), pictures.begin(), pictures.end());
+    return runTool(args);
+  };
+  // Usage: exit 2, one line, nothing written.
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--format", "bas"},
+                                             {"--format=C"},
+                                             {"--format", "c", "--name", "2Niv"},
+                                             {"--name", "Été", "--format", "asm"},
+                                             {"--format", "asm", "--name", ""},
+                                             {"--format", "c", "--name", "a-b"}}) {
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.status, 2) << args[1];
+    EXPECT_EQ(r.errLines().size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("(voir tavrik-batch --help)"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(out.entries().empty());
+
+  // The header and the source are one set: when the source cannot be created (a folder holds
+  // its name), neither appears, and no temporary file stays behind.
+  fs::create_directory(out / "Demo.c");
+  const ToolRun r = run({"--format", "c"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errLines(), std::vector<std::string>{"tavrik-batch: Impossible de créer le fichier " +
+                                                   (out / "Demo.c") + "."});
+  EXPECT_EQ(out.entries(), std::vector<std::string>{"Demo.c"});
+}
+
+}  // namespace
+}  // namespace tavrik::test
