@@ -9,6 +9,10 @@ order is the order that tavrik-batch expects:
   2-background.bmp  the background plane: sky, clouds, hills, bricks, crates, columns and ground
   3-full.bmp        the full plane: the background with the sprites drawn over it
 
+It also writes PNG copies beside them, for tavrik-batch: 2-background.png and 3-full.png as
+8-bit RGB, and 1-sprites.png as RGBA whose transparent pixels (alpha 0, black underneath) stand
+for the fuchsia ones, as a sprite layer exported from a painting program would.
+
 The background repeats tile-aligned motifs (sky, bricks, ground, crates, columns), so the tile
 lists shrink a lot when duplicates are removed; the hills and clouds add a few unique tiles.
 Colours are chosen across the brightness bands of the default thresholds (100, 170, 300), so
@@ -17,6 +21,7 @@ the four grey levels all appear. Standard library only; the output is the same o
 
 import os
 import struct
+import zlib
 
 WIDTH, HEIGHT = 512, 224
 TILE = 16
@@ -164,6 +169,27 @@ class Canvas:
         with open(path, "wb") as f:
             f.write(header + info + data)
 
+    def write_png(self, path, transparent=None):
+        """8-bit RGB, or RGBA with the colour `transparent` written as (0, 0, 0, 0)."""
+        alpha = transparent is not None
+        data = bytearray()
+        for row in self.rows:
+            data.append(0)  # filter: none
+            for pixel in row:
+                if not alpha:
+                    data += bytes(pixel)
+                else:
+                    data += bytes((0, 0, 0, 0)) if pixel == transparent else bytes(pixel) + b"\xff"
+
+        def chunk(kind, body):
+            return (struct.pack(">I", len(body)) + kind + body +
+                    struct.pack(">I", zlib.crc32(kind + body)))
+
+        ihdr = struct.pack(">IIBBBBB", self.width, self.height, 8, 6 if alpha else 2, 0, 0, 0)
+        with open(path, "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) +
+                    chunk(b"IDAT", zlib.compress(bytes(data), 9)) + chunk(b"IEND", b""))
+
 
 def brick_tile(c, tx, ty):
     x0, y0 = tx * TILE, ty * TILE
@@ -300,6 +326,9 @@ def main():
     sprites.write_bmp(os.path.join(here, "1-sprites.bmp"))
     background.write_bmp(os.path.join(here, "2-background.bmp"))
     full.write_bmp(os.path.join(here, "3-full.bmp"))
+    sprites.write_png(os.path.join(here, "1-sprites.png"), transparent=FUCHSIA)
+    background.write_png(os.path.join(here, "2-background.png"))
+    full.write_png(os.path.join(here, "3-full.png"))
 
 
 if __name__ == "__main__":

@@ -81,7 +81,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
-                            flag == "--format";
+                            flag == "--format" || flag == "--image-format";
     const bool isSwitch = flag == "--quiet" || flag == "--help" || flag == "--version";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
     if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
@@ -164,6 +164,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
       else if (value == "asm") o.format = OutputFormat::Asm;
       else if (value == "c") o.format = OutputFormat::C;
       else return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
+    } else if (flag == "--image-format") {
+      if (value == "bmp") o.imageFormat = ImageFormat::Bmp;
+      else if (value == "png") o.imageFormat = ImageFormat::Png;
+      else return usageError("format d'image incorrect : " + quoted(value) + " (bmp ou png)");
     }
   }
 
@@ -186,8 +190,10 @@ std::string usageText() {
   return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
          "\n"
          "Convertit les trois images d'un niveau (plan de sprites, arrière-plan, plan complet ;\n"
-         "fichiers bitmap .bmp de même taille) en tuiles de quatre niveaux de gris et en cartes\n"
-         "d'indices de tuiles, et écrit les fichiers NOM1.lvl, NOM2.lvl, NOM1.bin et NOM2.bin.\n"
+         "fichiers bitmap .bmp ou PNG .png de même taille) en tuiles de quatre niveaux de gris et\n"
+         "en cartes d'indices de tuiles, et écrit les fichiers NOM1.lvl, NOM2.lvl, NOM1.bin et\n"
+         "NOM2.bin. Dans une image PNG, un pixel dont l'opacité est sous 128 (sur 255) devient\n"
+         "fuchsia, la couleur transparente du plan de sprites.\n"
          "\n"
          "Options :\n"
          "  --name NOM             nom de base des fichiers, 7 caractères au plus (défaut : Demo)\n"
@@ -201,6 +207,8 @@ std::string usageText() {
          "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
          "  --format bin|asm|c     bin : les quatre fichiers binaires (défaut) ; asm : un source\n"
          "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
+         "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
+         "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"
@@ -217,6 +225,7 @@ std::string usageText() {
          "Images enregistrées par --save-images (celles qui ont au moins un pixel) :\n"
          "  sprite-plane.bmp, background-plane.bmp, full-plane.bmp, sprite-list.bmp,\n"
          "  background-list.bmp, scratch-strip.bmp, sprite-map.bmp, background-map.bmp\n"
+         "  (.png au lieu de .bmp avec --image-format png)\n"
          "\n"
          "Codes de sortie :\n"
          "  0  succès\n"

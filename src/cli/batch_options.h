@@ -29,6 +29,8 @@ inline constexpr std::array<StepInfo, kStepCount> kSteps{{
 
 // --format: the four binary files, an assembler source, or a C header and source.
 enum class OutputFormat { Bin, Asm, C };
+// File format of the images that --save-images writes.
+enum class ImageFormat { Bmp, Png };
 
 struct Options {
   std::string name = "Demo";                      // --name (Edit6)
@@ -38,6 +40,7 @@ struct Options {
   std::string outputDir;                          // --output-dir ("" = current folder)
   std::optional<std::string> saveImagesDir;       // --save-images
   OutputFormat format = OutputFormat::Bin;        // --format
+  ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
   bool quiet = false;                             // --quiet
   std::string sprites, background, full;          // the three positional arguments
 

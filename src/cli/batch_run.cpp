@@ -12,6 +12,7 @@
 #include "formats/source_export.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
+#include "imaging/png_file.h"
 #include "files/output_set.h"
 #include "maps/export_files.h"
 #include "maps/tile_maps.h"
@@ -27,21 +28,26 @@ namespace {
 constexpr const char* kPrefix = "tavrik-batch: ";
 constexpr const char* kNameTooLong = "Nom de fichier trop long : %s";
 
-// The working images that --save-images writes, with their file names.
+// The working images that --save-images writes, with their file names before the extension.
 struct SavedImage {
   int number;
-  const char* fileName;
+  const char* baseName;
 };
 constexpr SavedImage kSavedImages[] = {
-    {1, "sprite-plane.bmp"}, {2, "background-plane.bmp"}, {3, "full-plane.bmp"},
-    {5, "sprite-list.bmp"},  {6, "background-list.bmp"},  {7, "scratch-strip.bmp"},
-    {8, "sprite-map.bmp"},   {9, "background-map.bmp"},
+    {1, "sprite-plane"}, {2, "background-plane"}, {3, "full-plane"},
+    {5, "sprite-list"},  {6, "background-list"},  {7, "scratch-strip"},
+    {8, "sprite-map"},   {9, "background-map"},
 };
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
 std::string joinPath(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : (fs::path(folder) / name).string();
+}
+
+std::string savedImagePath(const Options& options, const SavedImage& saved) {
+  const char* extension = options.imageFormat == ImageFormat::Png ? ".png" : ".bmp";
+  return joinPath(*options.saveImagesDir, saved.baseName + std::string(extension));
 }
 
 // Checks that `path` names an existing folder; returns the problem otherwise.
@@ -76,7 +82,7 @@ std::optional<std::string> inputOverwritten(const Options& options) {
                            "--output-dir");
   if (options.saveImagesDir)
     for (const SavedImage& saved : kSavedImages)
-      targets.emplace_back(joinPath(*options.saveImagesDir, saved.fileName), "--save-images");
+      targets.emplace_back(savedImagePath(options, saved), "--save-images");
   for (const auto& [target, option] : targets) {
     for (const std::string* input : {&options.sprites, &options.background, &options.full}) {
       std::error_code ec;
@@ -190,9 +196,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   ProgressBar bar(console.err, console.progressBar && !options.quiet);
   ws.setProgressSink([&bar](int percent) { bar.update(percent); });
 
-  bool ok = guarded(console, [&] { ws.loadSlot(1, options.sprites); }) &&
-            guarded(console, [&] { ws.loadSlot(2, options.background); }) &&
-            guarded(console, [&] { ws.loadSlot(3, options.full); });
+  bool ok = guarded(console, [&] { ws.loadSlot(1, options.sprites, PictureRules::Batch); }) &&
+            guarded(console, [&] { ws.loadSlot(2, options.background, PictureRules::Batch); }) &&
+            guarded(console, [&] { ws.loadSlot(3, options.full, PictureRules::Batch); });
 
   if (ok) warnPlanes(console, ws, options);
 
@@ -251,7 +257,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       for (const SavedImage& image : kSavedImages) {
         const Surface* surface = ws.image(image.number).surfaceIfAny();
         if (!surface || surface->empty()) continue;
-        writeBitmap(*surface, images.add(joinPath(*options.saveImagesDir, image.fileName)));
+        StagedFile& file = images.add(savedImagePath(options, image));
+        if (options.imageFormat == ImageFormat::Png) writePng(*surface, file);
+        else writeBitmap(*surface, file);
       }
       images.commit();
     });

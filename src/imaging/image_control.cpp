@@ -58,8 +58,8 @@ void ImageControl::setPicture(Picture picture) {
   changed();
 }
 
-void ImageControl::loadFromFile(const std::string& fileName) {
-  setPicture(loadPictureFile(fileName));
+void ImageControl::loadFromFile(const std::string& fileName, PictureRules rules) {
+  setPicture(loadPictureFile(fileName, rules));
 }
 
 void ImageControl::applyAutoSize() {

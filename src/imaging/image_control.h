@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "imaging/picture.h"
+#include "imaging/picture_file.h"
 
 namespace tavrik {
 
@@ -64,7 +65,7 @@ class ImageControl {
   // Replaces the picture (and any surface) and notifies.
   void setPicture(Picture picture);
   // Loads a picture file into the control; on error the control is left exactly as it was.
-  void loadFromFile(const std::string& fileName);
+  void loadFromFile(const std::string& fileName, PictureRules rules = PictureRules::Window);
 
   // Change notification: applies the AutoSize rule and tells the observer, if any.
   void changed() {

@@ -10,6 +10,7 @@
 
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
+#include "imaging/png_file.h"
 
 namespace tavrik {
 
@@ -35,11 +36,12 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-enum class Kind { Bitmap, Icon, Metafile, Unknown };
+enum class Kind { Bitmap, Png, Icon, Metafile, Unknown };
 
-Kind kindOf(const std::string& extension) {
+Kind kindOf(const std::string& extension, PictureRules rules) {
   const std::string e = lowerCase(extension);
   if (e == "bmp") return Kind::Bitmap;
+  if (e == "png" && rules == PictureRules::Batch) return Kind::Png;
   if (e == "ico") return Kind::Icon;
   if (e == "emf" || e == "wmf") return Kind::Metafile;
   return Kind::Unknown;
@@ -122,24 +124,28 @@ std::string fileExtension(const std::string& fileName) {
   return fileName.substr(dot + 1);
 }
 
-Picture loadPictureFile(const std::string& fileName) {
+Picture loadPictureFile(const std::string& fileName, PictureRules rules) {
   const std::string extension = fileExtension(fileName);
-  if (kindOf(extension) == Kind::Unknown) unknownExtension(extension);
-  if (kindOf(extension) == Kind::Bitmap) {
-    std::optional<Surface> surface = readBitmapFile(fileName);
+  const Kind kind = kindOf(extension, rules);
+  if (kind == Kind::Unknown) unknownExtension(extension);
+  if (kind == Kind::Bitmap || kind == Kind::Png) {
+    std::optional<Surface> surface = kind == Kind::Bitmap ? readBitmapFile(fileName) : readPngFile(fileName);
     if (!surface) throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
     return Picture::bitmap(std::move(*surface));
   }
   std::vector<std::uint8_t> contents;
   if (!readWholeFile(fileName, contents))
     throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
-  return decodePicture(extension, contents);
+  return decodePicture(extension, contents, rules);
 }
 
-Picture decodePicture(const std::string& extension, std::span<const std::uint8_t> bytes) {
-  switch (kindOf(extension)) {
+Picture decodePicture(const std::string& extension, std::span<const std::uint8_t> bytes,
+                      PictureRules rules) {
+  switch (kindOf(extension, rules)) {
     case Kind::Bitmap:
       return Picture::bitmap(decodeBitmap(bytes));
+    case Kind::Png:
+      return Picture::bitmap(decodePng(bytes));
     case Kind::Icon:
       return decodeIcon(bytes);
     case Kind::Metafile:

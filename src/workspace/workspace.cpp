@@ -40,9 +40,9 @@ void Workspace::setProgress(int percent) {
   if (progressSink_) progressSink_(percent);
 }
 
-void Workspace::loadSlot(int slot, const std::string& fileName) {
+void Workspace::loadSlot(int slot, const std::string& fileName, PictureRules rules) {
   ImageControl& control = image(slot);
-  control.loadFromFile(fileName);
+  control.loadFromFile(fileName, rules);
   std::string& widthLabel = slot == 1 ? Label4 : slot == 2 ? Label7 : Label15;
   std::string& heightLabel = slot == 1 ? Label5 : slot == 2 ? Label8 : Label16;
   widthLabel = std::to_string(control.Width());
