@@ -82,7 +82,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
                             flag == "--format" || flag == "--image-format";
-    const bool isSwitch = flag == "--quiet" || flag == "--help" || flag == "--version";
+    const bool isSwitch =
+        flag == "--quiet" || flag == "--full-strips" || flag == "--help" || flag == "--version";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
     if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
 
@@ -96,6 +97,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     }
     if (flag == "--quiet") {
       o.quiet = true;
+      continue;
+    }
+    if (flag == "--full-strips") {
+      o.fullStrips = true;
       continue;
     }
 
@@ -209,6 +214,8 @@ std::string usageText() {
          "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
          "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
          "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
+         "  --full-strips          construit les bandes de tuiles complètes comme la fenêtre\n"
+         "                         (plus lent, plus de mémoire ; mêmes fichiers)\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"

@@ -42,6 +42,7 @@ struct Options {
   OutputFormat format = OutputFormat::Bin;        // --format
   ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
   bool quiet = false;                             // --quiet
+  bool fullStrips = false;                        // --full-strips: the window's road, whole strips
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }

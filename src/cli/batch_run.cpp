@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <system_error>
 #include <vector>
 
+#include "cli/lean_run.h"
 #include "cli/progress_bar.h"
 #include "formats/source_export.h"
 #include "imaging/bitmap_file.h"
@@ -196,11 +198,16 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   ProgressBar bar(console.err, console.progressBar && !options.quiet);
   ws.setProgressSink([&bar](int percent) { bar.update(percent); });
 
-  bool ok = guarded(console, [&] { ws.loadSlot(1, options.sprites, PictureRules::Batch); }) &&
-            guarded(console, [&] { ws.loadSlot(2, options.background, PictureRules::Batch); }) &&
-            guarded(console, [&] { ws.loadSlot(3, options.full, PictureRules::Batch); });
+  // Pictures that allow it go the lean road: converted at once, band by band, the steps then
+  // only showing their results. The others are loaded whole for the window's steps.
+  const std::unique_ptr<LeanRun> lean = LeanRun::plan(options);
+  bool ok = lean ? guarded(console, [&] { lean->convert(ws); })
+                 : guarded(console, [&] { ws.loadSlot(1, options.sprites, PictureRules::Batch); }) &&
+                       guarded(console, [&] { ws.loadSlot(2, options.background, PictureRules::Batch); }) &&
+                       guarded(console, [&] { ws.loadSlot(3, options.full, PictureRules::Batch); });
 
-  if (ok) warnPlanes(console, ws, options);
+  // The lean road takes only non-empty pictures of one size: nothing to warn about.
+  if (ok && !lean) warnPlanes(console, ws, options);
 
   // The four files go out as one set; `exported` tells whether all of them are in place.
   OutputSet files;
@@ -211,6 +218,10 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     bar.begin(info.caption);
     std::optional<Maps> maps;
     const std::optional<std::string> error = attempt([&] {
+      if (lean && info.step != Step::Maps) {
+        lean->replay(ws, info.step);
+        return;
+      }
       switch (info.step) {
         case Step::CutOut: cutOut(ws); break;
         case Step::Grey: greyLevels(ws); break;
@@ -219,10 +230,15 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
         case Step::Lists: createTileLists(ws); break;
         case Step::Optimise: optimiseTileLists(ws); break;
         case Step::Maps: {
-          // The previews only matter when the images are saved.
-          MapOptions mapOptions;
-          mapOptions.drawPreviews = options.saveImagesDir.has_value();
-          maps = buildMaps(ws, mapOptions);
+          if (lean) {
+            lean->replay(ws, Step::Maps);
+            maps = std::move(lean->maps());
+          } else {
+            // The previews only matter when the images are saved.
+            MapOptions mapOptions;
+            mapOptions.drawPreviews = options.saveImagesDir.has_value();
+            maps = buildMaps(ws, mapOptions);
+          }
           switch (options.format) {
             case OutputFormat::Bin: stageExportFiles(ws, *maps, options.outputDir, files); break;
             case OutputFormat::Asm:

@@ -5,6 +5,7 @@
 // uncompressed data, once the file is known to hold all of its rows).
 #include "imaging/bitmap_file.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -334,9 +335,10 @@ class RowDecoder {
   }
   // Decodes file row r (rows are stored bottom-up unless the picture is top-down).
   void decode(const std::uint8_t* src, int r, Surface& surface) const {
-    const int y = layout_.topDown ? r : layout_.height - 1 - r;
-    decodeRow(src, surface.row(y), layout_.width, layout_.h.bitCount, layout_.palette, lut16_,
-              fields_.get());
+    decodeInto(src, surface.row(layout_.topDown ? r : layout_.height - 1 - r));
+  }
+  void decodeInto(const std::uint8_t* src, Colour* out) const {
+    decodeRow(src, out, layout_.width, layout_.h.bitCount, layout_.palette, lut16_, fields_.get());
   }
 
  private:
@@ -453,6 +455,63 @@ std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t
   if (outOfMemory) throw Error("Plus de ressources système");
   if (failed) readError();
   return surface;
+}
+
+struct BitmapRowReader::State {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, &std::fclose};
+  Layout layout;
+  std::unique_ptr<RowDecoder> rows;  // refers to `layout`
+  std::vector<std::uint8_t> buffer;
+};
+
+BitmapRowReader::BitmapRowReader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+BitmapRowReader::~BitmapRowReader() = default;
+int BitmapRowReader::width() const { return state_->layout.width; }
+int BitmapRowReader::height() const { return state_->layout.height; }
+
+std::unique_ptr<BitmapRowReader> BitmapRowReader::open(const std::string& fileName) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) return nullptr;
+  auto state = std::make_unique<State>();
+  state->file.reset(std::fopen(fileName.c_str(), "rb"));
+  if (!state->file) return nullptr;
+  const std::uintmax_t size = std::filesystem::file_size(fileName, ec);
+  if (ec || size == 0 || size > static_cast<std::uintmax_t>(std::numeric_limits<long>::max()))
+    return nullptr;
+  std::uint8_t head[kLayoutBytes];
+  const size_t headBytes = static_cast<size_t>(std::min<std::uintmax_t>(size, kLayoutBytes));
+  if (std::fread(head, 1, headBytes, state->file.get()) != headBytes) return nullptr;
+  try {
+    state->layout = readLayout(head, static_cast<size_t>(size));
+    if (state->layout.rle) return nullptr;
+    state->rows = std::make_unique<RowDecoder>(state->layout);
+  } catch (const Error&) {
+    return nullptr;
+  }
+  return std::unique_ptr<BitmapRowReader>(new BitmapRowReader(std::move(state)));
+}
+
+void BitmapRowReader::read(int y, int count, Colour* out, std::size_t stride) {
+  State& s = *state_;
+  const Layout& layout = s.layout;
+  if (count <= 0) return;
+  // The band's file rows are consecutive: y.. for a top-down file, bottom-up otherwise.
+  const std::uint64_t firstFileRow = layout.topDown ? static_cast<std::uint64_t>(y)
+                                                    : static_cast<std::uint64_t>(layout.height - y - count);
+  try {
+    s.buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(count)));
+  } catch (const std::bad_alloc&) {
+    throw Error("Plus de ressources système");
+  }
+  const std::uint64_t offset = layout.pixelOffset + layout.stride * firstFileRow;
+  if (std::fseek(s.file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+      std::fread(s.buffer.data(), 1, s.buffer.size(), s.file.get()) != s.buffer.size())
+    readError();
+  for (int k = 0; k < count; ++k) {
+    const int fileRow = layout.topDown ? k : count - 1 - k;
+    s.rows->decodeInto(s.buffer.data() + layout.stride * static_cast<std::uint64_t>(fileRow),
+                       out + static_cast<size_t>(k) * stride);
+  }
 }
 
 void writeBitmap(const Surface& surface, StagedFile& out) {

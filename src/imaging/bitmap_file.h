@@ -1,6 +1,8 @@
 // Windows bitmap (DIB) files: decoding into a surface, and writing a surface back out.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +23,30 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes);
 // (absent, no access, a folder).
 std::optional<Surface> readBitmapFile(const std::string& fileName,
                                       std::uint64_t streamFrom = std::uint64_t{1} << 20);
+
+// An uncompressed bitmap file read a band of rows at a time, with no surface for the whole
+// picture: the rows hold exactly the pixels that readBitmapFile gives.
+class BitmapRowReader {
+ public:
+  // Opens `fileName` and checks its headers. Null when the file cannot be opened or is empty,
+  // when its data is compressed, or when a check fails: readBitmapFile then gives the picture
+  // or the error.
+  static std::unique_ptr<BitmapRowReader> open(const std::string& fileName);
+  ~BitmapRowReader();
+  BitmapRowReader(const BitmapRowReader&) = delete;
+  BitmapRowReader& operator=(const BitmapRowReader&) = delete;
+
+  int width() const;
+  int height() const;
+  // Decodes rows y .. y + count - 1 (0 is the top row) into `out`, row k at out + k * stride.
+  // Throws Error("Erreur de lecture du flux") when the file no longer holds them.
+  void read(int y, int count, Colour* out, std::size_t stride);
+
+ private:
+  struct State;
+  explicit BitmapRowReader(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
 
 // Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap into `out` (nothing for a
 // surface without pixels).

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "passes/colour_rules.h"
 #include "passes/parallel_rows.h"
 
 namespace tavrik {
@@ -99,17 +100,7 @@ void greyLevels(Workspace& ws) {
   const int H = ws.Image1.Height();
   if (emptyFrame(ws, W, H)) return;
   const int t1 = ws.CSpinEdit1, t2 = ws.CSpinEdit2, t3 = ws.CSpinEdit3;
-  // The four tests in order, each overriding the previous one when it holds; a pixel for which
-  // none holds keeps its colour. Written without branches so that the loops vectorise.
-  auto reduce = [t1, t2, t3](Colour p) {
-    const int s = brightness(p);
-    Colour v = p;
-    v = s < t1 ? clBlack : v;
-    v = (s >= t1 && s < t2) ? clGray : v;
-    v = (s >= t2 && s < t3) ? clSilver : v;
-    v = s >= t3 ? clWhite : v;
-    return v;
-  };
+  const GreyRule reduce{t1, t2, t3};
   Surface& sprite = ws.Image1.surface();
   Surface* background;
   try {
@@ -164,15 +155,9 @@ void virtualMask(Workspace& ws) {
       const int a = columnsInside(sprite, y, W);
       Colour* r = a > 0 ? sprite.row(y) : nullptr;
       for (int x = 0; x < a; ++x) {
-        const Colour p = r[x];
-        // Masks instead of branches, so that the loop vectorises.
-        const Colour isGray = 0u - static_cast<Colour>(p == clGray);
-        const Colour isSilver = 0u - static_cast<Colour>(p == clSilver);
-        const Colour isWhite = 0u - static_cast<Colour>(p == clWhite);
-        const Colour isFuchsia = 0u - static_cast<Colour>(p == clFuchsia);
-        const Colour inTable = isGray | isSilver | isWhite | isFuchsia;
+        Colour inTable;
+        r[x] = maskColour(r[x], inTable);
         wrote |= inTable;
-        r[x] = (p & ~inTable) | (clGray & isSilver) | (clSilver & isWhite) | (clWhite & isFuchsia);
       }
     }
     bandWrote[static_cast<size_t>(band)] = wrote != 0;

@@ -1,0 +1,139 @@
+#include "cli/lean_run.h"
+
+#include <algorithm>
+
+#include "imaging/bitmap_file.h"
+#include "imaging/error.h"
+#include "imaging/picture_file.h"
+
+namespace tavrik::batch {
+
+namespace {
+
+class BitmapRows final : public PlaneRows {
+ public:
+  explicit BitmapRows(std::unique_ptr<BitmapRowReader> reader) : reader_(std::move(reader)) {}
+  int width() const override { return reader_->width(); }
+  int height() const override { return reader_->height(); }
+  void read(int y, int count, Colour* out, std::size_t stride) override { reader_->read(y, count, out, stride); }
+
+ private:
+  std::unique_ptr<BitmapRowReader> reader_;
+};
+
+bool isBitmapName(const std::string& fileName) {
+  std::string extension = fileExtension(fileName);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return extension == "bmp";
+}
+
+PlaneRowsOpener opener(const std::string& fileName) {
+  return [fileName]() -> std::unique_ptr<PlaneRows> {
+    std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(fileName);
+    if (!reader) {
+      // The file changed since the run was planned: loading it whole says what is wrong now.
+      loadPictureFile(fileName);
+      throw Error("Erreur de lecture du flux");
+    }
+    return std::make_unique<BitmapRows>(std::move(reader));
+  };
+}
+
+// A list control holding the surviving tiles side by side, as the optimisation leaves it in
+// view.
+void showList(ImageControl& control, const LeanList& list) {
+  const int S = list.tileSize;
+  const int K = list.count();
+  Surface strip = Surface::forOverwrite(K * S, S);
+  for (int t = 0; t < K; ++t)
+    for (int y = 0; y < S; ++y)
+      std::copy_n(list.pixels.data() + (static_cast<size_t>(t) * S + y) * S, S, strip.row(y) + static_cast<size_t>(t) * S);
+  control.SetHeight(S);
+  control.SetWidth(K * S);
+  control.setPicture(Picture::bitmap(std::move(strip)));
+}
+
+}  // namespace
+
+LeanRun::LeanRun(const Options& options, int width, int height)
+    : options_(options), width_(width), height_(height) {}
+
+std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
+  if (options.saveImagesDir || options.fullStrips) return nullptr;
+  if (!options.runs(Step::Lists) || !options.runs(Step::Optimise) || !options.runs(Step::Maps)) return nullptr;
+  int width = 0, height = 0;
+  for (const std::string* file : {&options.sprites, &options.background, &options.full}) {
+    if (!isBitmapName(*file)) return nullptr;
+    const std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(*file);
+    if (!reader) return nullptr;
+    if (file != &options.sprites && (reader->width() != width || reader->height() != height)) return nullptr;
+    width = reader->width();
+    height = reader->height();
+  }
+  return std::unique_ptr<LeanRun>(new LeanRun(options, width, height));
+}
+
+void LeanRun::convert(Workspace& ws) {
+  LeanSettings settings;
+  settings.tileSize = options_.tileSize;
+  settings.cutOut = options_.runs(Step::CutOut);
+  settings.grey = options_.runs(Step::Grey);
+  settings.mask = options_.runs(Step::Mask);
+  std::copy(options_.thresholds.begin(), options_.thresholds.end(), settings.thresholds);
+  try {
+    result_ = runLeanRoad(opener(options_.sprites), opener(options_.background), opener(options_.full), settings);
+  } catch (const std::bad_alloc&) {
+    throw Error("Plus de ressources système");
+  }
+  const std::string width = std::to_string(width_), height = std::to_string(height_);
+  ws.Label4 = ws.Label7 = ws.Label15 = width;
+  ws.Label5 = ws.Label8 = ws.Label16 = height;
+}
+
+void LeanRun::replay(Workspace& ws, Step step) {
+  const int W = width_;
+  const int S = options_.tileSize;
+  const long long N = static_cast<long long>(W / S) * (height_ / S);
+  switch (step) {
+    case Step::CutOut:
+      // The columns where a pixel changed, in order, then 0.
+      for (int x = 0; x < W; ++x)
+        if (result_.cutOutColumns[static_cast<size_t>(x)]) ws.setProgress(static_cast<int>(100LL * x / W));
+      ws.setProgress(0);
+      break;
+    case Step::Grey:
+    case Step::Mask:
+    case Step::Overlay:
+      // Every column, then 0.
+      for (int x = 0; x < W; ++x) ws.setProgress(static_cast<int>(100LL * x / W));
+      ws.setProgress(0);
+      break;
+    case Step::Lists:
+      ws.SpriteSize = S;
+      ws.Label23 = ws.Label26 = std::to_string(N);
+      break;
+    case Step::Optimise:
+      // The search's outer tiles, then each survivor's old slot in both compactions.
+      for (long long i = 0; i < N; ++i) ws.setProgress(static_cast<int>(50 * i / N));
+      for (int k : result_.sprite.slots) ws.setProgress(50 + static_cast<int>(25 * k / N));
+      for (int k : result_.background.slots) ws.setProgress(75 + static_cast<int>(25 * k / N));
+      showList(ws.Image5, result_.sprite);
+      showList(ws.Image6, result_.background);
+      ws.Label23 = std::to_string(result_.sprite.count());
+      ws.Label26 = std::to_string(result_.background.count());
+      ws.setProgress(0);
+      break;
+    case Step::Maps: {
+      // Each list tile as its matching begins, then the middle and the end.
+      const long long L1 = result_.sprite.count(), L2 = result_.background.count();
+      for (long long i = 0; i < L1; ++i) ws.setProgress(static_cast<int>(i * 50 / L1));
+      ws.setProgress(50);
+      for (long long k = 0; k < L2; ++k) ws.setProgress(static_cast<int>(k * 50 / L2 + 50));
+      ws.setProgress(0);
+      break;
+    }
+  }
+}
+
+}  // namespace tavrik::batch

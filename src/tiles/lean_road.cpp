@@ -1,0 +1,270 @@
+#include "tiles/lean_road.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "imaging/error.h"
+#include "passes/colour_rules.h"
+#include "passes/parallel_rows.h"
+#include "tiles/tile_hash.h"
+
+namespace tavrik {
+
+namespace {
+
+// Distinct tiles in the order they were added, found by hash and full comparison.
+class DistinctTiles {
+ public:
+  explicit DistinctTiles(int size) : size_(size), area_(static_cast<size_t>(size) * size) {}
+
+  int count() const { return static_cast<int>(hashes_.size()); }
+  const Colour* tile(int i) const { return pixels_.data() + static_cast<size_t>(i) * area_; }
+  std::uint64_t hash(int i) const { return hashes_[static_cast<size_t>(i)]; }
+  int slot(int i) const { return slots_[static_cast<size_t>(i)]; }
+
+  // Index of the tile equal to the block (row y at rowAt(y), hash h), added with `slot` when
+  // it is new.
+  template <class Rows>
+  int findOrAdd(const Rows& rowAt, std::uint64_t h, int slot) {
+    if (table_.empty() || (hashes_.size() + 1) * 2 > table_.size()) grow();
+    size_t pos = static_cast<size_t>(h) & mask_;
+    for (; table_[pos] >= 0; pos = (pos + 1) & mask_) {
+      const int k = table_[pos];
+      if (hashes_[static_cast<size_t>(k)] == h && equal(rowAt, k)) return k;
+    }
+    const int index = count();
+    table_[pos] = index;
+    hashes_.push_back(h);
+    slots_.push_back(slot);
+    for (int y = 0; y < size_; ++y) {
+      const Colour* r = rowAt(y);
+      pixels_.insert(pixels_.end(), r, r + size_);
+    }
+    return index;
+  }
+
+  LeanList take() {
+    LeanList list;
+    list.tileSize = size_;
+    list.pixels = std::move(pixels_);
+    list.slots = std::move(slots_);
+    return list;
+  }
+
+ private:
+  template <class Rows>
+  bool equal(const Rows& rowAt, int k) const {
+    const Colour* t = tile(k);
+    for (int y = 0; y < size_; ++y)
+      if (std::memcmp(rowAt(y), t + static_cast<size_t>(y) * size_, static_cast<size_t>(size_) * sizeof(Colour)) != 0)
+        return false;
+    return true;
+  }
+
+  void grow() {
+    size_t capacity = std::max<size_t>(64, table_.size() * 2);
+    while (capacity < (hashes_.size() + 1) * 2) capacity *= 2;
+    table_.assign(capacity, -1);
+    mask_ = capacity - 1;
+    for (int k = 0; k < count(); ++k) {
+      size_t pos = static_cast<size_t>(hash(k)) & mask_;
+      while (table_[pos] >= 0) pos = (pos + 1) & mask_;
+      table_[pos] = k;
+    }
+  }
+
+  int size_;
+  size_t area_;
+  std::vector<Colour> pixels_;
+  std::vector<std::uint64_t> hashes_;
+  std::vector<int> slots_;
+  std::vector<int> table_;  // open addressing over the tiles, -1 = free
+  size_t mask_ = 0;
+};
+
+// What one band of tile rows found: its planes' distinct tiles and, per cell of its rows, the
+// index of the cell's tile among them (-1: a removed tile, top-left pixel clFuchsia).
+struct BandResult {
+  explicit BandResult(int size) : sprite(size), background(size) {}
+  DistinctTiles sprite, background;
+  std::vector<std::uint8_t> cutOutColumns;
+  std::exception_ptr error;
+};
+
+class Road {
+ public:
+  Road(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background, const PlaneRowsOpener& full,
+       const LeanSettings& settings, LeanResult& result)
+      : openSprite_(sprite), openBackground_(background), openFull_(full), settings_(settings), result_(result) {}
+
+  void run() {
+    const int S = settings_.tileSize;
+    {
+      const std::unique_ptr<PlaneRows> probe = openSprite_();
+      W_ = probe->width();
+      H_ = probe->height();
+    }
+    C_ = W_ / S;
+    R_ = H_ / S;
+    result_.width = W_;
+    result_.height = H_;
+    result_.cutOutColumns.assign(static_cast<size_t>(W_), 0);
+    for (TileMap* map : {&result_.maps.sprite, &result_.maps.background}) {
+      map->columns = C_;
+      map->rows = R_;
+      map->cells.assign(static_cast<size_t>(C_) * R_, 0);
+    }
+
+    // Bands of tile rows, each on its own thread; the rows below the last whole tile row go with
+    // the last band (the cut-out looks at them too).
+    const long long work = static_cast<long long>(W_) * H_ * (settings_.cutOut ? 3 : 2);
+    const int wanted = settings_.bands > 0 ? settings_.bands : bandCount(work);
+    const int bands = R_ > 0 ? std::max(1, std::min(wanted, R_)) : 1;
+    std::vector<BandResult> found;
+    found.reserve(static_cast<size_t>(bands));
+    for (int b = 0; b < bands; ++b) found.emplace_back(S);
+    if (R_ > 0) {
+      forEachBand(R_, bands, [&](int band, int begin, int end) { runBand(found[static_cast<size_t>(band)], begin, end); });
+    } else {
+      runBand(found[0], 0, 0);
+    }
+    for (const BandResult& band : found)
+      if (band.error) std::rethrow_exception(band.error);
+
+    merge(found);
+  }
+
+ private:
+  void runBand(BandResult& out, int firstRow, int endRow) {
+    try {
+      scanBand(out, firstRow, endRow);
+    } catch (...) {
+      out.error = std::current_exception();
+    }
+  }
+
+  void scanBand(BandResult& out, int firstRow, int endRow) {
+    const int S = settings_.tileSize;
+    const size_t W = static_cast<size_t>(W_);
+    const std::unique_ptr<PlaneRows> sprite = openSprite_();
+    const std::unique_ptr<PlaneRows> background = openBackground_();
+    const std::unique_ptr<PlaneRows> full = settings_.cutOut ? openFull_() : nullptr;
+    std::vector<Colour> s(W * S), b(W * S), f(full ? W * S : 0);
+    out.cutOutColumns.assign(W, 0);
+    const GreyRule reduce{settings_.thresholds[0], settings_.thresholds[1], settings_.thresholds[2]};
+    const int tiled = C_ * S;  // columns that belong to a tile
+
+    // The colour passes over `count` rows of the buffers; only the cut-out's columns when the
+    // rows hold no tile.
+    auto passes = [&](int count, bool tiles) {
+      for (int k = 0; k < count; ++k) {
+        Colour* __restrict rs = s.data() + k * W;
+        if (full) {
+          const Colour* __restrict rf = f.data() + k * W;
+          std::uint8_t* __restrict flags = out.cutOutColumns.data();
+          for (size_t x = 0; x < W; ++x) {
+            const bool differ = rs[x] != rf[x];
+            rs[x] = differ ? clFuchsia : rs[x];
+            flags[x] |= differ;
+          }
+        }
+        if (tiles && settings_.grey) {
+          Colour* __restrict rb = b.data() + k * W;
+          for (int x = 0; x < tiled; ++x) {
+            const Colour p = rs[x];
+            rs[x] = p == clFuchsia ? p : reduce(p);
+            rb[x] = reduce(rb[x]);
+          }
+        }
+        if (tiles && settings_.mask) {
+          Colour changed;
+          for (int x = 0; x < tiled; ++x) rs[x] = maskColour(rs[x], changed);
+        }
+      }
+    };
+
+    // One plane's tile at column tx of the buffer: its index among the band's distinct tiles.
+    auto cut = [&](const std::vector<Colour>& rows, int tx, int slot, DistinctTiles& tiles) {
+      const Colour* origin = rows.data() + static_cast<size_t>(tx) * S;
+      if (*origin == clFuchsia) return -1;
+      const auto rowAt = [origin, W](int y) { return origin + y * W; };
+      return tiles.findOrAdd(rowAt, hashBlock(rowAt, S), slot);
+    };
+
+    std::int32_t* spriteCells = result_.maps.sprite.cells.data();
+    std::int32_t* backgroundCells = result_.maps.background.cells.data();
+    for (int ty = firstRow; ty < endRow; ++ty) {
+      sprite->read(ty * S, S, s.data(), W);
+      background->read(ty * S, S, b.data(), W);
+      if (full) full->read(ty * S, S, f.data(), W);
+      passes(S, true);
+      for (int tx = 0; tx < C_; ++tx) {
+        const int slot = ty * C_ + tx;
+        spriteCells[slot] = cut(s, tx, slot, out.sprite);
+        backgroundCells[slot] = cut(b, tx, slot, out.background);
+      }
+    }
+    // Rows below the last whole tile row matter to the cut-out's columns only.
+    const int rest = H_ - R_ * S;
+    if (endRow == R_ && rest > 0 && full) {
+      sprite->read(R_ * S, rest, s.data(), W);
+      full->read(R_ * S, rest, f.data(), W);
+      passes(rest, false);
+    }
+  }
+
+  // The bands' distinct tiles in band order make the lists; each band's cells are renumbered.
+  void merge(std::vector<BandResult>& found) {
+    const int S = settings_.tileSize;
+    DistinctTiles spriteList(S), backgroundList(S);
+    for (BandResult& band : found)
+      for (size_t x = 0; x < band.cutOutColumns.size(); ++x) result_.cutOutColumns[x] |= band.cutOutColumns[x];
+
+    const int bands = static_cast<int>(found.size());
+    auto renumber = [&](DistinctTiles& local, DistinctTiles& list, TileMap& map, int band) {
+      std::vector<int> index(static_cast<size_t>(local.count()));
+      for (int i = 0; i < local.count(); ++i) {
+        const Colour* t = local.tile(i);
+        index[static_cast<size_t>(i)] =
+            list.findOrAdd([t, S](int y) { return t + y * S; }, local.hash(i), local.slot(i));
+      }
+      const int begin = static_cast<int>(static_cast<long long>(R_) * band / bands);
+      const int end = static_cast<int>(static_cast<long long>(R_) * (band + 1) / bands);
+      std::int32_t* cells = map.cells.data();
+      for (size_t c = static_cast<size_t>(begin) * C_; c < static_cast<size_t>(end) * C_; ++c) {
+        if (cells[c] < 0) {
+          cells[c] = 0;
+          ++map.unmatched;
+        } else {
+          cells[c] = index[static_cast<size_t>(cells[c])];
+        }
+      }
+    };
+    for (int band = 0; band < bands; ++band) {
+      renumber(found[static_cast<size_t>(band)].sprite, spriteList, result_.maps.sprite, band);
+      renumber(found[static_cast<size_t>(band)].background, backgroundList, result_.maps.background, band);
+    }
+    result_.sprite = spriteList.take();
+    result_.background = backgroundList.take();
+  }
+
+  const PlaneRowsOpener& openSprite_;
+  const PlaneRowsOpener& openBackground_;
+  const PlaneRowsOpener& openFull_;
+  const LeanSettings settings_;
+  LeanResult& result_;
+  int W_ = 0, H_ = 0, C_ = 0, R_ = 0;
+};
+
+}  // namespace
+
+LeanResult runLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
+                       const PlaneRowsOpener& full, const LeanSettings& settings) {
+  LeanResult result;
+  Road(sprite, background, full, settings, result).run();
+  return result;
+}
+
+}  // namespace tavrik

@@ -1,0 +1,66 @@
+// Tile lists and maps straight from the rows of three pictures of one size, for a conversion
+// whose working images nobody looks at: the planes are read a band of one tile row at a time,
+// go through the colour passes, and each tile is hashed as it is cut, so that only the distinct
+// tiles and the maps are kept. No plane, strip or scratch surface is made.
+//
+// The result is what the window's steps give on such pictures (cut-out, grey levels and virtual
+// mask as chosen, list creation, optimisation, maps): with one size for all planes the lists'
+// odd cases reduce to the removed-tile rule, since a slot whose top-left pixel is clFuchsia is
+// left out of its list, so a cell holding such a tile matches nothing (0, counted as
+// unmatched), and every other cell matches the one surviving tile equal to it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "imaging/colour.h"
+#include "maps/tile_maps.h"
+
+namespace tavrik {
+
+// The rows of one picture, top row first.
+class PlaneRows {
+ public:
+  virtual ~PlaneRows() = default;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  // Rows y .. y + count - 1 into `out`, row k at out + k * stride. Throws Error on failure.
+  virtual void read(int y, int count, Colour* out, std::size_t stride) = 0;
+};
+
+// Opens a reader of one picture; each thread reads through a reader of its own.
+using PlaneRowsOpener = std::function<std::unique_ptr<PlaneRows>()>;
+
+struct LeanSettings {
+  int tileSize = 16;
+  bool cutOut = true;  // sprite pixels that differ from the full plane become clFuchsia
+  bool grey = true;    // both planes reduced to four greys by the thresholds
+  int thresholds[3] = {100, 170, 300};
+  bool mask = true;  // the sprite plane's virtual mask
+  int bands = 0;     // bands of tile rows worked on at once; 0: by the size and the machine
+};
+
+// The distinct tiles of a plane in first-occurrence order.
+struct LeanList {
+  int tileSize = 0;
+  std::vector<Colour> pixels;  // tile after tile, each row by row
+  std::vector<int> slots;      // each tile's slot in the full list (reading order of cells)
+  int count() const { return static_cast<int>(slots.size()); }
+};
+
+struct LeanResult {
+  int width = 0, height = 0;
+  // Per column of the planes: whether the cut-out turned a pixel of it to clFuchsia.
+  std::vector<std::uint8_t> cutOutColumns;
+  LeanList sprite, background;
+  Maps maps;
+};
+
+// Runs the road; `full` is opened only when the cut-out runs. All readers must give one size.
+// Errors of the readers (and running out of memory) propagate.
+LeanResult runLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
+                       const PlaneRowsOpener& full, const LeanSettings& settings);
+
+}  // namespace tavrik

@@ -1,0 +1,264 @@
+// tavrik-batch's lean road against the window's road (--full-strips) on random pictures written
+// to files: exit status, summary, warnings, errors, progress bars and the bytes of every file;
+// and, step by step, every gauge value, label and counter.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <map>
+#include <sstream>
+
+#include "cli/batch_run.h"
+#include "cli/lean_run.h"
+#include "imaging/bitmap_file.h"
+#include "imaging/error.h"
+#include "maps/export_files.h"
+#include "maps/tile_maps.h"
+#include "passes/colour_passes.h"
+#include "reference/random_workspace.h"
+#include "run_tool.h"
+#include "tiles/tile_lists.h"
+
+namespace fs = std::filesystem;
+
+namespace tavrik::test {
+namespace {
+
+using testing::Rng;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+  std::map<std::string, std::string> files;  // name -> bytes, of the output folder
+};
+
+Outcome runInProcess(const batch::Options& options, const fs::path& outputDir) {
+  fs::remove_all(outputDir);
+  fs::create_directories(outputDir);
+  Outcome o;
+  std::ostringstream out, err;
+  batch::Console console{out, err, true};
+  Workspace ws;
+  o.status = batch::runBatch(options, ws, console);
+  o.out = out.str();
+  o.err = err.str();
+  for (const auto& entry : fs::directory_iterator(outputDir))
+    o.files[entry.path().filename().string()] = readWholeFile(entry.path());
+  return o;
+}
+
+// Three random pictures in `folder` (written as 24-bit bitmaps; a 0 x 0 one as an empty file).
+void writeRandomPictures(Rng& rng, const TempFolder& folder, bool sameSize) {
+  testing::RandomWorkspaceOptions planes;
+  planes.iconChance = 0;
+  planes.sameSizeChance = sameSize ? 1 : 0;
+  planes.maxPlaneSize = 80;
+  Workspace ws;
+  testing::randomPlanes(ws, rng, planes);
+  writeBitmapFile(*ws.Image1.surfaceIfAny(), folder / "s.bmp");
+  writeBitmapFile(*ws.Image2.surfaceIfAny(), folder / "b.bmp");
+  writeBitmapFile(*ws.Image3.surfaceIfAny(), folder / "f.bmp");
+}
+
+batch::Options randomOptions(Rng& rng, const TempFolder& folder) {
+  batch::Options o;
+  o.sprites = folder / "s.bmp";
+  o.background = folder / "b.bmp";
+  o.full = folder / "f.bmp";
+  o.outputDir = folder / "out";
+  o.tileSize = rng() % 3 == 0 ? 8 : 16;
+  if (rng() % 2) o.thresholds = {static_cast<int>(rng() % 1024), static_cast<int>(rng() % 1024),
+                                 static_cast<int>(rng() % 1024)};
+  // Mostly every step; else any subset (without one of the tile steps the window's road runs).
+  if (rng() % 3 == 0)
+    for (bool& step : o.steps) step = rng() % 4 != 0;
+  o.name = rng() % 2 ? "Lv" : "";
+  const batch::OutputFormat formats[] = {batch::OutputFormat::Bin, batch::OutputFormat::Bin,
+                                         batch::OutputFormat::Asm, batch::OutputFormat::C};
+  o.format = formats[rng() % 4];
+  return o;
+}
+
+// The window's step for `step`, as tavrik-batch runs it.
+void windowStep(Workspace& ws, batch::Step step) {
+  switch (step) {
+    case batch::Step::CutOut: cutOut(ws); break;
+    case batch::Step::Grey: greyLevels(ws); break;
+    case batch::Step::Mask: virtualMask(ws); break;
+    case batch::Step::Overlay: overlayPreview(ws); break;
+    case batch::Step::Lists: createTileLists(ws); break;
+    case batch::Step::Optimise: optimiseTileLists(ws); break;
+    case batch::Step::Maps: break;
+  }
+}
+
+}  // namespace
+
+TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
+  int lean = 0, withFiles = 0, failed = 0;
+  for (int seed = 0; seed < 160; ++seed) {
+    Rng rng(static_cast<std::uint64_t>(seed) * 6151 + 5);
+    TempFolder folder;
+    writeRandomPictures(rng, folder, rng() % 5 != 0);
+    batch::Options options = randomOptions(rng, folder);
+    lean += batch::LeanRun::plan(options) != nullptr;
+    const Outcome a = runInProcess(options, folder.path() / "out");
+    options.fullStrips = true;
+    ASSERT_EQ(batch::LeanRun::plan(options), nullptr);
+    const Outcome b = runInProcess(options, folder.path() / "out");
+    const std::string context = "seed " + std::to_string(seed);
+    EXPECT_EQ(a.status, b.status) << context;
+    EXPECT_EQ(a.out, b.out) << context;
+    EXPECT_EQ(a.err, b.err) << context;
+    EXPECT_EQ(a.files, b.files) << context;
+    withFiles += !a.files.empty();
+    failed += a.status != 0;
+  }
+  EXPECT_GT(lean, 80);
+  EXPECT_GT(withFiles, 100);
+  EXPECT_GT(failed, 0);  // steps run without list creation divide by zero
+}
+
+TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
+  int compared = 0;
+  for (int seed = 0; seed < 200; ++seed) {
+    Rng rng(static_cast<std::uint64_t>(seed) * 31 + 11);
+    TempFolder folder;
+    writeRandomPictures(rng, folder, true);
+    batch::Options options = randomOptions(rng, folder);
+    options.steps[static_cast<int>(batch::Step::Lists)] = true;
+    options.steps[static_cast<int>(batch::Step::Optimise)] = true;
+    options.steps[static_cast<int>(batch::Step::Maps)] = true;
+    const std::unique_ptr<batch::LeanRun> run = batch::LeanRun::plan(options);
+    if (!run) continue;  // an empty picture
+    ++compared;
+    const std::string context = "seed " + std::to_string(seed);
+
+    Workspace leanWs, windowWs;
+    for (Workspace* ws : {&leanWs, &windowWs}) {
+      ws->CSpinEdit1 = options.thresholds[0];
+      ws->CSpinEdit2 = options.thresholds[1];
+      ws->CSpinEdit3 = options.thresholds[2];
+      ws->RadioButton1 = options.tileSize == 8;
+      ws->RadioButton2 = options.tileSize == 16;
+    }
+    run->convert(leanWs);
+    windowWs.loadSlot(1, options.sprites);
+    windowWs.loadSlot(2, options.background);
+    windowWs.loadSlot(3, options.full);
+    for (const batch::StepInfo& info : batch::kSteps) {
+      if (!options.runs(info.step)) continue;
+      std::vector<int> leanProgress, windowProgress;
+      testing::recordProgress(leanWs, leanProgress);
+      testing::recordProgress(windowWs, windowProgress);
+      run->replay(leanWs, info.step);
+      std::optional<Maps> windowMaps;
+      if (info.step == batch::Step::Maps) {
+        MapOptions mapOptions;
+        mapOptions.drawPreviews = false;
+        windowMaps = buildMaps(windowWs, mapOptions);
+      } else {
+        windowStep(windowWs, info.step);
+      }
+      EXPECT_EQ(leanProgress, windowProgress) << context << " " << info.name;
+      EXPECT_EQ(leanWs.progress(), windowWs.progress()) << context << " " << info.name;
+      EXPECT_EQ(leanWs.SpriteSize, windowWs.SpriteSize) << context << " " << info.name;
+      EXPECT_EQ(leanWs.Label23, windowWs.Label23) << context << " " << info.name;
+      EXPECT_EQ(leanWs.Label26, windowWs.Label26) << context << " " << info.name;
+      if (windowMaps) {
+        EXPECT_EQ(run->maps().sprite.cells, windowMaps->sprite.cells) << context;
+        EXPECT_EQ(run->maps().background.cells, windowMaps->background.cells) << context;
+        EXPECT_EQ(run->maps().sprite.unmatched, windowMaps->sprite.unmatched) << context;
+        EXPECT_EQ(run->maps().background.unmatched, windowMaps->background.unmatched) << context;
+      }
+    }
+    for (const std::string* label : {&leanWs.Label4, &leanWs.Label5, &leanWs.Label7, &leanWs.Label8,
+                                     &leanWs.Label15, &leanWs.Label16})
+      EXPECT_NE(*label, "N/A") << context;
+    EXPECT_EQ(leanWs.Label4 + leanWs.Label5 + leanWs.Label7 + leanWs.Label8 + leanWs.Label15 + leanWs.Label16,
+              windowWs.Label4 + windowWs.Label5 + windowWs.Label7 + windowWs.Label8 + windowWs.Label15 +
+                  windowWs.Label16)
+        << context;
+  }
+  EXPECT_GT(compared, 150);
+}
+
+TEST(LeanRun, TakenOnlyByUncompressedBitmapsOfOneSizeWithTheTileStepsAndNoImages) {
+  TempFolder folder;
+  const Surface picture(40, 24, clSilver);
+  for (const char* name : {"s.bmp", "b.bmp", "f.BMP", "other.bmp", "small.bmp", "s.png"})
+    writeBitmapFile(std::string(name) == "other.bmp" ? Surface(40, 24, clBlack)
+                    : std::string(name) == "small.bmp" ? Surface(40, 16) : picture,
+                    folder / name);
+  // An 8-bit run-length file: loads, but is not read in bands.
+  const unsigned char rle[] = {
+      'B', 'M', 64, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,                   // file header
+      40, 0, 0, 0, 40, 0, 0, 0, 24, 0, 0, 0, 1, 0, 8, 0, 1, 0, 0, 0,    // 40 x 24, 8 bits, RLE8
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0,       // two colours
+      0xC0, 0xC0, 0xC0, 0, 0, 0, 0, 0,                                  // colour table
+      0, 1};                                                            // end of the picture
+  {
+    std::ofstream out(folder / "rle.bmp", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(rle), sizeof rle);
+  }
+  const std::optional<Surface> rleLoaded = readBitmapFile(folder / "rle.bmp");
+  ASSERT_TRUE(rleLoaded.has_value());
+  ASSERT_EQ(rleLoaded->width(), 40);
+  ASSERT_EQ(rleLoaded->height(), 24);
+  batch::Options plain;
+  plain.sprites = folder / "s.bmp";
+  plain.background = folder / "b.bmp";
+  plain.full = folder / "f.BMP";
+  EXPECT_NE(batch::LeanRun::plan(plain), nullptr);
+  plain.full = folder / "other.bmp";  // other pixels, same size
+  EXPECT_NE(batch::LeanRun::plan(plain), nullptr);
+  plain.steps = {false, false, false, false, true, true, true};
+  EXPECT_NE(batch::LeanRun::plan(plain), nullptr);
+
+  auto declined = [&](const std::function<void(batch::Options&)>& change) {
+    batch::Options o = plain;
+    change(o);
+    return batch::LeanRun::plan(o) == nullptr;
+  };
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.saveImagesDir = folder.str(); }));
+  EXPECT_TRUE(declined([](batch::Options& o) { o.fullStrips = true; }));
+  for (batch::Step step : {batch::Step::Lists, batch::Step::Optimise, batch::Step::Maps})
+    EXPECT_TRUE(declined([step](batch::Options& o) { o.steps[static_cast<int>(step)] = false; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.background = folder / "small.bmp"; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.full = folder / "small.bmp"; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.sprites = folder / "s.png"; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.background = folder / "rle.bmp"; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.full = folder / "missing.bmp"; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.full = folder.str(); }));
+}
+
+TEST(LeanRun, APictureCutShortDuringTheRunFailsWithTheReadErrorAndWritesNothing) {
+  TempFolder folder;
+  const Surface picture(64, 64, clGray);
+  for (const char* name : {"s.bmp", "b.bmp", "f.bmp"}) writeBitmapFile(picture, folder / name);
+  batch::Options options;
+  options.sprites = folder / "s.bmp";
+  options.background = folder / "b.bmp";
+  options.full = folder / "f.bmp";
+  options.outputDir = folder.str();
+  const std::unique_ptr<batch::LeanRun> run = batch::LeanRun::plan(options);
+  ASSERT_NE(run, nullptr);
+  fs::resize_file(folder / "b.bmp", 54 + 64 * 3 * 20);
+  Workspace ws;
+  try {
+    run->convert(ws);
+    FAIL() << "converted a picture that is cut short";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "Erreur de lecture du flux");
+  }
+  // The whole tool, with the file cut short before it starts, says the same as the window's road.
+  std::ostringstream out, err;
+  batch::Console console{out, err, false};
+  EXPECT_EQ(batch::runBatch(options, ws, console), 1);
+  EXPECT_EQ(err.str(), "tavrik-batch: Erreur de lecture du flux.\n");
+  EXPECT_EQ(folder.entries(), (std::vector<std::string>{"b.bmp", "f.bmp", "s.bmp"}));
+}
+
+}  // namespace tavrik::test

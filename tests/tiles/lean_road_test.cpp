@@ -1,0 +1,213 @@
+// The band-by-band road against the window's steps on random workspaces of one plane size:
+// the surviving tiles and their order, the counters, every map cell, the unmatched counts and the
+// cut-out's columns, whatever the number of bands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "imaging/error.h"
+#include "maps/tile_maps.h"
+#include "passes/colour_passes.h"
+#include "reference/random_workspace.h"
+#include "tiles/lean_road.h"
+#include "tiles/tile_lists.h"
+
+using namespace tavrik;
+using namespace tavrik::testing;
+
+namespace {
+
+// Rows of a surface; counts the rows it hands out.
+class SurfaceRows final : public PlaneRows {
+ public:
+  SurfaceRows(const Surface& surface, int* rowsRead) : surface_(surface), rowsRead_(rowsRead) {}
+  int width() const override { return surface_.width(); }
+  int height() const override { return surface_.height(); }
+  void read(int y, int count, Colour* out, std::size_t stride) override {
+    EXPECT_GE(y, 0);
+    EXPECT_LE(y + count, surface_.height());
+    for (int k = 0; k < count; ++k)
+      std::copy_n(surface_.row(y + k), surface_.width(), out + static_cast<size_t>(k) * stride);
+    if (rowsRead_) *rowsRead_ += count;
+  }
+
+ private:
+  const Surface& surface_;
+  int* rowsRead_;
+};
+
+PlaneRowsOpener rowsOf(const Surface& surface, int* rowsRead = nullptr) {
+  return [&surface, rowsRead] { return std::make_unique<SurfaceRows>(surface, rowsRead); };
+}
+
+struct Passes {
+  bool cutOut, grey, mask;
+};
+
+// The window's steps on `ws`; returns the gauge values of the cut-out.
+std::vector<int> windowRoad(Workspace& ws, const Passes& passes, int tileSize) {
+  std::vector<int> cutOutProgress;
+  if (passes.cutOut) {
+    recordProgress(ws, cutOutProgress);
+    cutOut(ws);
+    ws.setProgressSink(nullptr);
+  }
+  if (passes.grey) greyLevels(ws);
+  if (passes.mask) virtualMask(ws);
+  ws.RadioButton1 = tileSize == 8;
+  ws.RadioButton2 = tileSize == 16;
+  createTileLists(ws);
+  optimiseTileLists(ws);
+  return cutOutProgress;
+}
+
+// The gauge values that the cut-out's changed columns give, starting from `start`.
+std::vector<int> columnProgress(const std::vector<std::uint8_t>& columns, int start) {
+  std::vector<int> values;
+  int shown = start;
+  const int W = static_cast<int>(columns.size());
+  auto set = [&](int v) {
+    if (v != shown) values.push_back(shown = v);
+  };
+  for (int x = 0; x < W; ++x)
+    if (columns[static_cast<size_t>(x)]) set(static_cast<int>(100LL * x / W));
+  set(0);
+  return values;
+}
+
+// Compares the lean result with the window's workspace after its steps and maps.
+void expectSameAsWindow(const LeanResult& lean, Workspace& ws, const Maps& maps, int S,
+                        const std::string& context) {
+  ASSERT_EQ(std::to_string(lean.sprite.count()), ws.Label23) << context;
+  ASSERT_EQ(std::to_string(lean.background.count()), ws.Label26) << context;
+  const LeanList* lists[] = {&lean.sprite, &lean.background};
+  ImageControl* strips[] = {&ws.Image5, &ws.Image6};
+  for (int which = 0; which < 2; ++which) {
+    const LeanList& list = *lists[which];
+    const Surface* strip = strips[which]->surfaceIfAny();
+    ASSERT_EQ(list.tileSize, S);
+    ASSERT_EQ(list.pixels.size(), static_cast<size_t>(list.count()) * S * S) << context;
+    for (int t = 0; t < list.count(); ++t)
+      for (int y = 0; y < S; ++y)
+        for (int x = 0; x < S; ++x)
+          ASSERT_EQ(list.pixels[(static_cast<size_t>(t) * S + y) * S + x], strip->read(t * S + x, y))
+              << context << " list " << which << " tile " << t << " (" << x << ", " << y << ")";
+    // Slots rise: first occurrences in reading order.
+    EXPECT_TRUE(std::is_sorted(list.slots.begin(), list.slots.end())) << context;
+  }
+  const TileMap* got[] = {&lean.maps.sprite, &lean.maps.background};
+  const TileMap* want[] = {&maps.sprite, &maps.background};
+  for (int which = 0; which < 2; ++which) {
+    EXPECT_EQ(got[which]->columns, want[which]->columns) << context;
+    EXPECT_EQ(got[which]->rows, want[which]->rows) << context;
+    EXPECT_EQ(got[which]->cells, want[which]->cells) << context << " map " << which;
+    EXPECT_EQ(got[which]->unmatched, want[which]->unmatched) << context << " map " << which;
+  }
+}
+
+}  // namespace
+
+TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
+  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0;
+  for (int seed = 0; seed < 600; ++seed) {
+    Rng rng(static_cast<std::uint64_t>(seed) * 104729 + 17);
+    RandomWorkspaceOptions options;
+    options.sameSizeChance = 1;
+    options.iconChance = 0;
+    options.minPlaneSize = 1;
+    options.maxPlaneSize = seed % 10 == 0 ? 200 : 90;
+    Workspace ws;
+    randomPlanes(ws, rng, options);
+    const Passes passes{rng() % 4 != 0, rng() % 4 != 0, rng() % 3 != 0};
+    const int S = rng() % 3 == 0 ? 8 : 16;
+    LeanSettings settings;
+    settings.tileSize = S;
+    settings.cutOut = passes.cutOut;
+    settings.grey = passes.grey;
+    settings.mask = passes.mask;
+    for (int& t : settings.thresholds) t = static_cast<int>(rng() % 800);
+    ws.CSpinEdit1 = settings.thresholds[0];
+    ws.CSpinEdit2 = settings.thresholds[1];
+    ws.CSpinEdit3 = settings.thresholds[2];
+    settings.bands = static_cast<int>(rng() % 5);  // 0: automatic
+
+    // The lean road reads the planes as loaded.
+    const Surface sprite = *ws.Image1.surfaceIfAny();
+    const Surface background = *ws.Image2.surfaceIfAny();
+    const Surface full = *ws.Image3.surfaceIfAny();
+    int fullRows = 0;
+    const LeanResult lean = runLeanRoad(rowsOf(sprite), rowsOf(background), rowsOf(full, &fullRows), settings);
+
+    const std::string context = "seed " + std::to_string(seed);
+    const std::vector<int> cutOutProgress = windowRoad(ws, passes, S);
+    MapOptions mapOptions;
+    mapOptions.drawPreviews = false;
+    const Maps maps = buildMaps(ws, mapOptions);
+    expectSameAsWindow(lean, ws, maps, S, context);
+
+    ASSERT_EQ(lean.width, sprite.width());
+    ASSERT_EQ(lean.height, sprite.height());
+    if (passes.cutOut) {
+      EXPECT_EQ(columnProgress(lean.cutOutColumns, 0), cutOutProgress) << context;
+      EXPECT_EQ(fullRows, sprite.height()) << context;  // every row, whole tiles or not
+    } else {
+      EXPECT_EQ(fullRows, 0) << context;
+    }
+    const int cells = static_cast<int>(lean.maps.sprite.cells.size());
+    withTiles += lean.sprite.count() > 0;
+    withUnmatched += lean.maps.sprite.unmatched > 0;
+    duplicates += lean.sprite.count() < cells;
+    severalBands += settings.bands > 1 && lean.maps.sprite.rows > 1;
+  }
+  // The random planes reach every case.
+  EXPECT_GT(withTiles, 300);
+  EXPECT_GT(withUnmatched, 50);
+  EXPECT_GT(duplicates, 200);
+  EXPECT_GT(severalBands, 150);
+}
+
+TEST(LeanRoad, BandsSplittingDuplicatesAgreeWithOneBand) {
+  // Identical tile rows in every band: the later bands find only tiles that earlier bands hold.
+  Surface plane(64, 96);
+  for (int y = 0; y < plane.height(); ++y)
+    for (int x = 0; x < plane.width(); ++x) {
+      const int yy = y % 32;
+      plane.row(y)[x] = ((x / 16 + yy / 16) % 3 == 0) ? clBlack : ((x * 7 + yy) % 5 == 0 ? clGray : clWhite);
+    }
+  LeanSettings settings;
+  settings.cutOut = settings.grey = settings.mask = false;
+  settings.bands = 1;
+  const LeanResult one = runLeanRoad(rowsOf(plane), rowsOf(plane), rowsOf(plane), settings);
+  settings.bands = 6;
+  const LeanResult six = runLeanRoad(rowsOf(plane), rowsOf(plane), rowsOf(plane), settings);
+  EXPECT_EQ(one.sprite.pixels, six.sprite.pixels);
+  EXPECT_EQ(one.sprite.slots, six.sprite.slots);
+  EXPECT_EQ(one.maps.sprite.cells, six.maps.sprite.cells);
+  // Two tile rows repeat: the first two rows hold every distinct tile.
+  ASSERT_GT(one.sprite.count(), 0);
+  EXPECT_LT(one.sprite.slots.back(), 2 * 4);
+  EXPECT_EQ(one.maps.sprite.cells[16], one.maps.sprite.cells[0]);
+}
+
+TEST(LeanRoad, ReadErrorsOfAnyBandReachTheCaller) {
+  class Failing final : public PlaneRows {
+   public:
+    int width() const override { return 32; }
+    int height() const override { return 64; }
+    void read(int y, int, Colour* out, std::size_t) override {
+      if (y >= 48) throw Error("Erreur de lecture du flux");
+      std::fill_n(out, 32 * 16, clWhite);
+    }
+  };
+  const Surface plane(32, 64);
+  LeanSettings settings;
+  settings.bands = 4;
+  const PlaneRowsOpener failing = [] { return std::make_unique<Failing>(); };
+  try {
+    runLeanRoad(rowsOf(plane), rowsOf(plane), failing, settings);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "Erreur de lecture du flux");
+  }
+}
