@@ -32,13 +32,20 @@ fi
 # The installed tool on the installed demo scene, against the build tree's on the sources'.
 [ -x "$usr/bin/tavrik-batch" ] || { echo "FAIL: no $usr/bin/tavrik-batch"; exit 1; }
 [ "$("$usr/bin/tavrik-batch" --version)" = "$version" ] || fail "installed tavrik-batch --version"
-mkdir "$root/installed" "$root/built"
-"$usr/bin/tavrik-batch" --quiet --output-dir "$root/installed" "$usr/share/tavrik/demo/"*.bmp
+mkdir "$root/built"
 "$build/tavrik-batch" --quiet --output-dir "$root/built" "$source/resources/demo/"*.bmp
-[ "$(ls "$root/installed")" = "$(printf 'Demo1.bin\nDemo1.lvl\nDemo2.bin\nDemo2.lvl')" ] ||
-  fail "the installed tool wrote: $(ls "$root/installed" | paste -sd ' ' -)"
-for f in "$root/built/"*; do
-  cmp "$f" "$root/installed/${f##*/}" || fail "${f##*/} differs from the build tree's"
+# The demo scene as bitmaps, and as PNG copies where the sources have them.
+for ext in bmp png; do
+  [ -e "$source/resources/demo/1-sprites.$ext" ] || continue
+  out=$root/installed-$ext
+  mkdir "$out"
+  "$usr/bin/tavrik-batch" --quiet --output-dir "$out" "$usr/share/tavrik/demo/"*.$ext ||
+    fail "the installed tool fails on the installed .$ext demo scene"
+  [ "$(ls "$out")" = "$(printf 'Demo1.bin\nDemo1.lvl\nDemo2.bin\nDemo2.lvl')" ] ||
+    fail "the installed tool wrote from .$ext: $(ls "$out" | paste -sd ' ' -)"
+  for f in "$root/built/"*; do
+    cmp "$f" "$out/${f##*/}" || fail "${f##*/} from the installed .$ext demo differs from the build tree's"
+  done
 done
 
 programs=(tavrik-batch)
