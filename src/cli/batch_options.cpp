@@ -81,7 +81,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
-                            flag == "--format" || flag == "--image-format";
+                            flag == "--format" || flag == "--image-format" || flag == "--tiled";
     const bool isSwitch =
         flag == "--quiet" || flag == "--full-strips" || flag == "--help" || flag == "--version";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -173,6 +173,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
       if (value == "bmp") o.imageFormat = ImageFormat::Bmp;
       else if (value == "png") o.imageFormat = ImageFormat::Png;
       else return usageError("format d'image incorrect : " + quoted(value) + " (bmp ou png)");
+    } else if (flag == "--tiled") {
+      if (value.empty()) return usageError("l'option --tiled demande un dossier");
+      o.tiledDir = value;
     }
   }
 
@@ -214,6 +217,8 @@ std::string usageText() {
          "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
          "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
          "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
+         "  --tiled DOSSIER        écrit aussi le niveau en carte Tiled : NOM.tmx, NOM1.png et\n"
+         "                         NOM2.png\n"
          "  --full-strips          construit les bandes de tuiles complètes comme la fenêtre\n"
          "                         (plus lent, plus de mémoire ; mêmes fichiers)\n"
          "  --quiet                ni progression ni résumé\n"

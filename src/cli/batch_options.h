@@ -41,6 +41,7 @@ struct Options {
   std::optional<std::string> saveImagesDir;       // --save-images
   OutputFormat format = OutputFormat::Bin;        // --format
   ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
+  std::optional<std::string> tiledDir;            // --tiled
   bool quiet = false;                             // --quiet
   bool fullStrips = false;                        // --full-strips: the window's road, whole strips
   std::string sprites, background, full;          // the three positional arguments

@@ -12,6 +12,7 @@
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
 #include "formats/source_export.h"
+#include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
 #include "imaging/png_file.h"
@@ -82,6 +83,10 @@ std::optional<std::string> inputOverwritten(const Options& options) {
     for (const char* pattern : outputPatterns(options.format))
       targets.emplace_back(joinPath(options.outputDir, format(pattern, options.name.c_str())),
                            "--output-dir");
+  if (options.runs(Step::Maps) && options.tiledDir)
+    for (const char* pattern : {"%s.tmx", "%s1.png", "%s2.png"})
+      targets.emplace_back(joinPath(*options.tiledDir, format(pattern, options.name.c_str())),
+                           "--tiled");
   if (options.saveImagesDir)
     for (const SavedImage& saved : kSavedImages)
       targets.emplace_back(savedImagePath(options, saved), "--save-images");
@@ -180,6 +185,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   if (!options.outputDir.empty()) problem = folderProblem(options.outputDir, "--output-dir");
   if (!problem && options.saveImagesDir)
     problem = folderProblem(*options.saveImagesDir, "--save-images");
+  if (!problem && options.tiledDir) problem = folderProblem(*options.tiledDir, "--tiled");
   if (!problem) problem = inputOverwritten(options);
   if (problem) {
     console.err << usageErrorLine(*problem) << '\n';
@@ -248,6 +254,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
               stageSource(ws, *maps, SourceLanguage::C, options.outputDir, files);
               break;
           }
+          if (options.tiledDir) stageTiled(ws, *maps, *options.tiledDir, files);
           files.commit();
           exported = true;
           break;

@@ -1,7 +1,6 @@
 #include "formats/source_export.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "imaging/error.h"
@@ -155,9 +154,7 @@ void stageSource(Workspace& ws, const Maps& maps, SourceLanguage language,
   checkName(name);
   const ExportTables tables = exportTables(ws, maps);
   const auto stage = [&](const char* extension, const std::string& text) {
-    const std::string file = name + extension;
-    set.add(folder.empty() ? file : (std::filesystem::path(folder) / file).string())
-        .write(text.data(), text.size());
+    set.add(outputPath(folder, name + extension)).write(text.data(), text.size());
   };
   if (language == SourceLanguage::Assembler) {
     stage(".s", assemblerSource(name, tables));

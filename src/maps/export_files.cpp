@@ -14,10 +14,8 @@ namespace {
 constexpr int kMaxTiles = 65536;
 constexpr int kMaxWritableTileSize = 16;
 
-std::string outputPath(const Workspace& ws, const std::string& folder, const char* pattern) {
-  const std::string name = format(pattern, ws.Edit6.c_str());
-  if (folder.empty()) return name;
-  return (std::filesystem::path(folder) / name).string();
+std::string patternPath(const Workspace& ws, const std::string& folder, const char* pattern) {
+  return outputPath(folder, format(pattern, ws.Edit6.c_str()));
 }
 
 void writeMap(StagedFile& out, const TileMap& map) {
@@ -51,6 +49,10 @@ void checkTileCount(const std::string& counter) {
 }
 
 }  // namespace
+
+std::string outputPath(const std::string& folder, const std::string& file) {
+  return folder.empty() ? file : (std::filesystem::path(folder) / file).string();
+}
 
 std::vector<std::uint16_t> mapRecords(const TileMap& map) {
   std::vector<std::uint16_t> records;
@@ -119,7 +121,7 @@ void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder
   checkExportable(ws);
   const int size = ws.SpriteSize;
 
-  const auto file = [&](const char* pattern) -> StagedFile& { return set.add(outputPath(ws, folder, pattern)); };
+  const auto file = [&](const char* pattern) -> StagedFile& { return set.add(patternPath(ws, folder, pattern)); };
   writeMap(file("%s1.lvl"), maps.sprite);
   writeMap(file("%s2.lvl"), maps.background);
   writeTiles(file("%s1.bin"), ws.Image5, ws.Label23, size);

@@ -38,6 +38,9 @@ void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder
 // changes none of the four final files) and returns their paths and the closing message.
 ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder = {});
 
+// The path of the output file `file` in `folder` ("" = the current folder).
+std::string outputPath(const std::string& folder, const std::string& file);
+
 // The values of the files before their byte order. A map gives one record per cell, row by row:
 // the low 16 bits of its index. A list gives, for each of its first `count` tiles and each of
 // its `size` rows, the two bit-plane words (high bits, then low bits of the colour numbers).

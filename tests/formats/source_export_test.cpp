@@ -2,30 +2,17 @@
 // and the C compiler must give back exactly the values of the binary files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 
-#include "cli/run_tool.h"
-#include "imaging/bitmap_file.h"
+#include "formats/format_fixtures.h"
 #include "imaging/surface.h"
 
 namespace tavrik::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Full path of a program found on PATH, "" when there is none.
-std::string findProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream folders(path ? path : "");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    const fs::path candidate = fs::path(folder) / name;
-    if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate.string();
-  }
-  return {};
-}
 
 // One conversion, written both as the binary files and as sources.
 struct Case {
@@ -48,9 +35,7 @@ std::vector<std::string> tinyPictures(const TempFolder& folder) {
 }
 
 std::vector<Case> cases(const TempFolder& scratch) {
-  const std::string demo = TAVRIK_SOURCE_DIR "/resources/demo/";
-  const std::vector<std::string> demoFiles{demo + "1-sprites.bmp", demo + "2-background.bmp",
-                                           demo + "3-full.bmp"};
+  const std::vector<std::string> demoFiles = demoPictures();
   return {{"Demo", 16, 512, 224, demoFiles},
           {"lv_8b", 8, 512, 224, demoFiles},
           {"Tiny_1", 16, 8, 8, tinyPictures(scratch)}};

@@ -15,14 +15,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-TileMap mapOf(int columns, int rows, std::vector<std::int32_t> cells) {
-  TileMap map;
-  map.columns = columns;
-  map.rows = rows;
-  map.cells = std::move(cells);
-  return map;
-}
-
 // A workspace whose lists and counters are set directly (no planes needed for the export).
 struct ExportCase {
   Workspace ws;

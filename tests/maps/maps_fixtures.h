@@ -14,9 +14,19 @@
 
 #include "imaging/error.h"
 #include "imaging/picture.h"
+#include "maps/tile_maps.h"
 #include "workspace/workspace.h"
 
 namespace tavrik::maps_test {
+
+// A map of the given grid and cells, row by row.
+inline TileMap mapOf(int columns, int rows, std::vector<std::int32_t> cells) {
+  TileMap map;
+  map.columns = columns;
+  map.rows = rows;
+  map.cells = std::move(cells);
+  return map;
+}
 
 // The message of the error that `run` raises, or "(no error)".
 inline std::string errorOf(const std::function<void()>& run) {

@@ -1,0 +1,117 @@
+#include "formats/tiled_export.h"
+
+#include <algorithm>
+
+#include "imaging/error.h"
+#include "imaging/png_file.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr Colour kGreys[4] = {clWhite, clSilver, clGray, clBlack};
+
+// Rows of a tile set image: enough for every tile, at least one.
+int tilesetRows(int tileCount) {
+  return std::max(1, (tileCount + kTilesetColumns - 1) / kTilesetColumns);
+}
+
+std::string xmlEscaped(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&apos;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string tileset(const std::string& name, int firstGid, int tileCount, int size,
+                    const char* transparent) {
+  const int rows = tilesetRows(tileCount);
+  const std::string file = xmlEscaped(name);
+  return format(" <tileset firstgid=\"%d\" name=\"%s\" tilewidth=\"%d\" tileheight=\"%d\" "
+                "tilecount=\"%d\" columns=\"%d\">\n"
+                "  <image source=\"%s.png\"%s width=\"%d\" height=\"%d\"/>\n"
+                " </tileset>\n",
+                firstGid, file.c_str(), size, size, rows * kTilesetColumns, kTilesetColumns,
+                file.c_str(), transparent, kTilesetColumns * size, rows * size);
+}
+
+// One layer of `columns` x `rows` cells in CSV, a line per row.
+std::string layer(int id, const char* name, int columns, int rows, const TileMap& map,
+                  int tileCount, int firstGid) {
+  std::string text = format(" <layer id=\"%d\" name=\"%s\" width=\"%d\" height=\"%d\">\n"
+                            "  <data encoding=\"csv\">\n",
+                            id, name, columns, rows);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < columns; ++c) {
+      long long gid = 0;
+      if (c < map.columns && r < map.rows) {
+        const std::int32_t index = map.cells[static_cast<size_t>(r) * map.columns + c];
+        if (index >= 0 && index < tileCount) gid = firstGid + static_cast<long long>(index);
+      }
+      text += std::to_string(gid);
+      if (c + 1 < columns || r + 1 < rows) text += ',';
+    }
+    text += '\n';
+  }
+  return text + "</data>\n </layer>\n";
+}
+
+}  // namespace
+
+Surface tilesetImage(const PlaneTables& plane, int tileSize) {
+  const int s = tileSize;
+  Surface image(kTilesetColumns * s, tilesetRows(plane.tileCount) * s);
+  for (int t = 0; t < plane.tileCount; ++t) {
+    const int x0 = t % kTilesetColumns * s, y0 = t / kTilesetColumns * s;
+    for (int y = 0; y < s; ++y) {
+      const size_t word = (static_cast<size_t>(t) * s + y) * 2;
+      const unsigned first = plane.tiles[word], second = plane.tiles[word + 1];
+      Colour* row = image.row(y0 + y) + x0;
+      for (int x = 0; x < s; ++x) {
+        const int bit = s - 1 - x;
+        row[x] = kGreys[((first >> bit) & 1) << 1 | ((second >> bit) & 1)];
+      }
+    }
+  }
+  return image;
+}
+
+std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps) {
+  const int s = tables.tileSize;
+  const int columns = std::max(maps.sprite.columns, maps.background.columns);
+  const int rows = std::max(maps.sprite.rows, maps.background.rows);
+  const int backgroundGid = 1;
+  const int spriteGid =
+      backgroundGid + tilesetRows(tables.background.tileCount) * kTilesetColumns;
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  text += format("<map version=\"1.8\" orientation=\"orthogonal\" renderorder=\"right-down\" "
+                 "width=\"%d\" height=\"%d\" tilewidth=\"%d\" tileheight=\"%d\" infinite=\"0\" "
+                 "nextlayerid=\"3\" nextobjectid=\"1\">\n",
+                 columns, rows, s, s);
+  text += tileset(name + "2", backgroundGid, tables.background.tileCount, s, "");
+  text += tileset(name + "1", spriteGid, tables.sprite.tileCount, s, " trans=\"ffffff\"");
+  text += layer(1, "background", columns, rows, maps.background, tables.background.tileCount,
+                backgroundGid);
+  text += layer(2, "sprites", columns, rows, maps.sprite, tables.sprite.tileCount, spriteGid);
+  return text + "</map>\n";
+}
+
+void stageTiled(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
+  const ExportTables tables = exportTables(ws, maps);
+  const std::string& name = ws.Edit6;
+  const auto path = [&](const std::string& file) { return outputPath(folder, file); };
+  const std::string map = tiledMap(name, tables, maps);
+  set.add(path(name + ".tmx")).write(map.data(), map.size());
+  writePng(tilesetImage(tables.sprite, tables.tileSize), set.add(path(name + "1.png")));
+  writePng(tilesetImage(tables.background, tables.tileSize), set.add(path(name + "2.png")));
+}
+
+}  // namespace tavrik

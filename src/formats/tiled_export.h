@@ -1,0 +1,34 @@
+// The conversion as a map of the Tiled map editor: a TMX file and the two tile sets as PNG.
+#pragma once
+#include <string>
+
+#include "files/output_set.h"
+#include "imaging/surface.h"
+#include "maps/export_files.h"
+#include "maps/tile_maps.h"
+#include "workspace/workspace.h"
+
+namespace tavrik {
+
+// Tiles a row of a tile set image.
+inline constexpr int kTilesetColumns = 16;
+
+// The tiles of a list as Tiled reads a tile set image: tile t at column t % 16, row t / 16,
+// each pixel the grey of its colour number (0 white, 1 silver, 2 grey, 3 black), so that the
+// image shows exactly what the tile words hold. Always 16 tiles wide and at least one row high;
+// the places after the last tile are white.
+Surface tilesetImage(const PlaneTables& plane, int tileSize);
+
+// The TMX text of the map named `name`: orthogonal, as many cells as the larger of the two
+// grids, tiles of tableSize pixels; the background tile set (image "NAME2.png", first GID 1),
+// then the sprite tile set ("NAME1.png", white transparent), each counting the places of its
+// whole image; the layer "background" below the layer "sprites", in CSV. A cell's GID is its
+// index plus its tile set's first GID; 0 (no tile) for a cell outside its plane's grid or whose
+// index is not in its list.
+std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps);
+
+// Builds the tables (exportTables: the same refusals and counters as the binary files) and
+// stages "NAME.tmx", "NAME1.png" and "NAME2.png" into `set` in `folder`, NAME being ws.Edit6.
+void stageTiled(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set);
+
+}  // namespace tavrik
