@@ -1,7 +1,10 @@
-// Fuzz target: decoding a picture from bytes. The first byte picks the kind (bmp, ico, emf,
-// wmf by its two low bits); the rest is the file's contents. For a bitmap with bit 2 of the
-// first byte set, the contents are also written to a file and loaded by the streaming reader
-// used for large files; both ways must give the same pixels or the same error.
+// Fuzz target: decoding a picture from bytes. The first byte picks the kind (png when bit 3 is
+// set, else bmp, ico, emf, wmf by its two low bits); the rest is the file's contents. For a
+// bitmap with bit 2 of the first byte set, the contents are also written to a file and loaded by
+// the streaming reader used for large files; both ways must give the same pixels or the same
+// error. For a PNG, bit 4 rewrites every chunk's CRC first (so that mutations get past the CRC
+// check), and bit 2 compares decoding from memory with reading the file and with reading it one
+// row at a time.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -15,6 +18,8 @@
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
 #include "imaging/picture_file.h"
+#include "imaging/png_file.h"
+#include "png_chunks.h"
 
 namespace {
 
@@ -42,6 +47,14 @@ bool declaresHugeBitmap(std::span<const std::uint8_t> file) {
   return width * height > (std::int64_t{1} << 24);
 }
 
+// PNGs above 2^24 pixels, for the same reason.
+bool declaresHugePng(std::span<const std::uint8_t> file) {
+  if (file.size() < 24) return false;
+  const std::uint64_t width = tavrik::fuzzing::be32(file.data() + 16);
+  const std::uint64_t height = tavrik::fuzzing::be32(file.data() + 20);
+  return width * height > (std::uint64_t{1} << 24);
+}
+
 // Result of one way of decoding: the pixels, or the error's message.
 struct Outcome {
   std::optional<tavrik::Surface> surface;
@@ -55,33 +68,80 @@ bool same(const Outcome& a, const Outcome& b) {
          a.surface->pixels() == b.surface->pixels();
 }
 
-void compareWithStreamingReader(std::span<const std::uint8_t> file) {
-  Outcome whole, streamed;
+template <class Decode>
+Outcome outcomeOf(Decode decode) {
+  Outcome outcome;
   try {
-    whole.surface = tavrik::decodeBitmap(file);
+    outcome.surface = decode();
+    if (!outcome.surface) __builtin_trap();  // the file exists and is readable
   } catch (const tavrik::Error& e) {
-    whole.error = e.message();
+    outcome.surface.reset();
+    outcome.error = e.message();
   }
-  static const std::string path = "/tmp/tavrik-fuzz-" + std::to_string(::getpid()) + ".bmp";
+  return outcome;
+}
+
+// Writes `file` to a file of this process; empty when that failed.
+std::string writeTemporary(std::span<const std::uint8_t> file, const char* extension) {
+  const std::string path = "/tmp/tavrik-fuzz-" + std::to_string(::getpid()) + extension;
   std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return;
+  if (!out) return {};
   const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-  if (std::fclose(out) != 0 || !written) return;
-  try {
-    streamed.surface = tavrik::readBitmapFile(path, 0);
-    if (!streamed.surface) __builtin_trap();  // the file exists and is readable
-  } catch (const tavrik::Error& e) {
-    streamed.surface.reset();
-    streamed.error = e.message();
-  }
+  if (std::fclose(out) != 0 || !written) return {};
+  return path;
+}
+
+void compareWithStreamingReader(std::span<const std::uint8_t> file) {
+  const Outcome whole = outcomeOf([&] { return std::optional(tavrik::decodeBitmap(file)); });
+  const std::string path = writeTemporary(file, ".bmp");
+  if (path.empty()) return;
+  const Outcome streamed = outcomeOf([&] { return tavrik::readBitmapFile(path, 0); });
   std::remove(path.c_str());
   if (!same(whole, streamed)) __builtin_trap();
+}
+
+// Memory, the file, and the file one row at a time must agree.
+void comparePngReaders(std::span<const std::uint8_t> file) {
+  const Outcome memory = outcomeOf([&] { return std::optional(tavrik::decodePng(file)); });
+  const std::string path = writeTemporary(file, ".png");
+  if (path.empty()) return;
+  const Outcome fromFile = outcomeOf([&] { return tavrik::readPngFile(path); });
+  const Outcome byRows = outcomeOf([&]() -> std::optional<tavrik::Surface> {
+    std::unique_ptr<tavrik::PngReader> reader = tavrik::PngReader::open(path);
+    if (!reader) return std::nullopt;
+    tavrik::Surface surface(reader->width(), reader->height());
+    for (int y = 0; y < reader->height(); ++y) reader->readRow(surface.row(y));
+    return surface;
+  });
+  std::remove(path.c_str());
+  if (!same(memory, fromFile) || !same(memory, byRows)) __builtin_trap();
+}
+
+void decodePng(std::span<const std::uint8_t> file, std::uint8_t flags) {
+  std::vector<std::uint8_t> bytes(file.begin(), file.end());
+  if (flags & 16) tavrik::fuzzing::fixCrcs(bytes);
+  if (declaresHugePng(bytes)) return;
+  if (flags & 4) {
+    comparePngReaders(bytes);
+    return;
+  }
+  try {
+    const tavrik::Picture picture = tavrik::decodePicture("png", bytes, tavrik::PictureRules::Batch);
+    // Every pixel is a colour a surface can hold.
+    for (const tavrik::Colour c : picture.surface->pixels())
+      if (c > 0xFFFFFF) __builtin_trap();
+  } catch (const tavrik::Error&) {
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
+  if (data[0] & 8) {
+    decodePng(std::span<const std::uint8_t>(data + 1, size - 1), data[0]);
+    return 0;
+  }
   static const char* const kExtensions[] = {"bmp", "ico", "emf", "wmf"};
   const std::string extension = kExtensions[data[0] & 3];
   const std::span<const std::uint8_t> file(data + 1, size - 1);

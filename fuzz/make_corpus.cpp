@@ -1,6 +1,7 @@
 // Writes the fuzzer's seed corpus into the folder given: small pictures of every kind, each
-// file's first byte choosing the decoder (0 bmp, 1 ico, 2 emf, 3 wmf) as fuzz_picture expects.
-// Bitmaps cover every header size, depth and compression, both row orders, and a few refusals.
+// file's first byte choosing the decoder (0 bmp, 1 ico, 2 emf, 3 wmf, 8 and up png) as
+// fuzz_picture expects. Bitmaps cover every header size, depth and compression, both row orders,
+// and a few refusals; PNGs every colour type and depth, interlaced or not, with and without tRNS.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "imaging/byte_fields.h"
+#include "png_chunks.h"
 
 namespace {
 
@@ -130,6 +132,61 @@ Bytes placeableMetafile() {
   return b;
 }
 
+// A small PNG of colour type `colourType` at `depth` bits, its image data in stored (not
+// compressed) deflate blocks, rows filtered with every filter type in turn.
+Bytes png(int colourType, int depth, bool interlaced, bool trns) {
+  const int w = 7, h = 5;
+  const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes ihdr(13, 0);
+  tavrik::fuzzing::putBe32(&ihdr[0], w);
+  tavrik::fuzzing::putBe32(&ihdr[4], h);
+  ihdr[8] = static_cast<std::uint8_t>(depth);
+  ihdr[9] = static_cast<std::uint8_t>(colourType);
+  ihdr[12] = interlaced ? 1 : 0;
+  tavrik::fuzzing::appendChunk(out, "IHDR", ihdr);
+  if (colourType == 3) {
+    Bytes plte;
+    for (int k = 0; k < (1 << depth); ++k)
+      plte.insert(plte.end(), {static_cast<std::uint8_t>(k * 40), static_cast<std::uint8_t>(255 - k), static_cast<std::uint8_t>(k * 7)});
+    tavrik::fuzzing::appendChunk(out, "PLTE", plte);
+  }
+  if (trns) {
+    const Bytes key = colourType == 3 ? Bytes{0, 127, 128} : colourType == 2 ? Bytes{0, 1, 0, 2, 0, 3} : Bytes{0, 1};
+    tavrik::fuzzing::appendChunk(out, "tRNS", key);
+  }
+  // The rows of each pass (one pass of the whole picture when not interlaced).
+  struct Pass { int x0, y0, dx, dy; };
+  const std::vector<Pass> passes = interlaced ? std::vector<Pass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                                                  {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+                                              : std::vector<Pass>{{0, 0, 1, 1}};
+  Bytes raw;
+  int row = 0;
+  for (const Pass& p : passes) {
+    const int pw = (w - p.x0 + p.dx - 1) / p.dx, ph = (h - p.y0 + p.dy - 1) / p.dy;
+    if (pw <= 0 || ph <= 0) continue;
+    const size_t bytes = (static_cast<size_t>(pw) * channels * depth + 7) / 8;
+    for (int y = 0; y < ph; ++y, ++row) {
+      raw.push_back(static_cast<std::uint8_t>(row % 5));
+      for (size_t i = 0; i < bytes; ++i) raw.push_back(static_cast<std::uint8_t>(i * 29 + row * 71 + 3));
+    }
+  }
+  // zlib stream: header, one stored block, Adler-32 of the data.
+  Bytes z = {0x78, 0x01, 1, static_cast<std::uint8_t>(raw.size() & 0xFF), static_cast<std::uint8_t>(raw.size() >> 8),
+             static_cast<std::uint8_t>(~raw.size() & 0xFF), static_cast<std::uint8_t>((~raw.size() >> 8) & 0xFF)};
+  z.insert(z.end(), raw.begin(), raw.end());
+  std::uint32_t a = 1, b = 0;
+  for (const std::uint8_t byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  z.resize(z.size() + 4);
+  tavrik::fuzzing::putBe32(&z[z.size() - 4], (b << 16) | a);
+  tavrik::fuzzing::appendChunk(out, "IDAT", z);
+  tavrik::fuzzing::appendChunk(out, "IEND", {});
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,6 +226,23 @@ int main(int argc, char** argv) {
   save(folder, "ico-type2", 1, {0, 0, 2, 0, 1, 0});
   save(folder, "emf", 2, enhancedMetafile());
   save(folder, "wmf-placeable", 3, placeableMetafile());
+
+  // PNG: kind byte 8; 8 | 4 also compares the reader of files with the one of memory, 8 | 16
+  // rewrites the CRCs of a mutated file before decoding it.
+  const std::vector<std::pair<int, std::vector<int>>> depths = {
+      {0, {1, 2, 4, 8, 16}}, {2, {8, 16}}, {3, {1, 2, 4, 8}}, {4, {8, 16}}, {6, {8, 16}}};
+  int k = 0;
+  for (const auto& [colourType, list] : depths)
+    for (const int depth : list)
+      for (const bool interlaced : {false, true})
+        for (const bool trns : {false, true}) {
+          if (trns && (colourType == 4 || colourType == 6)) continue;
+          const std::string name = "png-c" + std::to_string(colourType) + "-" + std::to_string(depth) +
+                                   (interlaced ? "-interlaced" : "") + (trns ? "-trns" : "");
+          const int variant = k++ % 3;
+          save(folder, name, static_cast<std::uint8_t>(8 | (variant == 1 ? 4 : 0) | (variant == 2 ? 16 : 0)),
+               png(colourType, depth, interlaced, trns));
+        }
   std::printf("%d seeds written to %s\n", written, folder.c_str());
   return 0;
 }
