@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cli/lean_run.h"
@@ -15,6 +16,7 @@
 #include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
+#include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 #include "files/output_set.h"
 #include "maps/export_files.h"
@@ -159,6 +161,31 @@ void warnPlanes(Console& console, Workspace& ws, const Options& options) {
                 << c.pictureHeight() << ")\n";
 }
 
+// Loads the three planes, each decoded on a thread of its own (a PNG decodes on one core), then
+// puts them into their slots in order; the first that failed, in slot order, is reported and
+// stops the road, as loading them one after the other would.
+bool loadPlanes(const Options& options, Workspace& ws, Console& console) {
+  const std::string* files[3] = {&options.sprites, &options.background, &options.full};
+  std::optional<Picture> pictures[3];
+  std::optional<std::string> errors[3];
+  auto load = [&](int k) {
+    errors[k] = attempt([&] { pictures[k] = loadPictureFile(*files[k], PictureRules::Batch); });
+  };
+  {
+    std::vector<std::jthread> others;
+    for (int k = 1; k < 3; ++k) others.emplace_back(load, k);
+    load(0);
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (errors[k]) {
+      console.err << *errors[k] << '\n';
+      return false;
+    }
+    ws.setSlotPicture(k + 1, std::move(*pictures[k]));
+  }
+  return true;
+}
+
 // A summary that could not be written (a full disk, a closed output) is no success.
 int flushOutput(Console& console) {
   console.out.flush();
@@ -207,10 +234,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   // Pictures that allow it go the lean road: converted at once, band by band, the steps then
   // only showing their results. The others are loaded whole for the window's steps.
   const std::unique_ptr<LeanRun> lean = LeanRun::plan(options);
-  bool ok = lean ? guarded(console, [&] { lean->convert(ws); })
-                 : guarded(console, [&] { ws.loadSlot(1, options.sprites, PictureRules::Batch); }) &&
-                       guarded(console, [&] { ws.loadSlot(2, options.background, PictureRules::Batch); }) &&
-                       guarded(console, [&] { ws.loadSlot(3, options.full, PictureRules::Batch); });
+  bool ok = lean ? guarded(console, [&] { lean->convert(ws); }) : loadPlanes(options, ws, console);
 
   // The lean road takes only non-empty pictures of one size: nothing to warn about.
   if (ok && !lean) warnPlanes(console, ws, options);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "imaging/error.h"
+#include "imaging/picture_file.h"
 
 namespace tavrik {
 
@@ -41,8 +42,12 @@ void Workspace::setProgress(int percent) {
 }
 
 void Workspace::loadSlot(int slot, const std::string& fileName, PictureRules rules) {
+  setSlotPicture(slot, loadPictureFile(fileName, rules));
+}
+
+void Workspace::setSlotPicture(int slot, Picture picture) {
   ImageControl& control = image(slot);
-  control.loadFromFile(fileName, rules);
+  control.setPicture(std::move(picture));
   std::string& widthLabel = slot == 1 ? Label4 : slot == 2 ? Label7 : Label15;
   std::string& heightLabel = slot == 1 ? Label5 : slot == 2 ? Label8 : Label16;
   widthLabel = std::to_string(control.Width());

@@ -56,6 +56,8 @@ struct Workspace {
   // Loads a picture file into picture slot 1, 2 or 3 and writes the slot's size labels.
   // On error nothing changes and the error propagates.
   void loadSlot(int slot, const std::string& fileName, PictureRules rules = PictureRules::Window);
+  // Puts a picture already loaded into picture slot 1, 2 or 3 and writes the slot's size labels.
+  void setSlotPicture(int slot, Picture picture);
 
  private:
   int progress_ = 0;

@@ -93,6 +93,10 @@ TEST(ToolPng, BadPngFilesAndFormatsFailWithOneLine) {
       {{kCases + "bad-crc.png", kPngScene[1], kPngScene[2]}, 1, "tavrik-batch: Image PNG incorrecte.\n"},
       {{kPngScene[0], kCases + "truncated-image-data.png", kPngScene[2]}, 1,
        "tavrik-batch: Erreur de lecture du flux.\n"},
+      // The pictures load at the same time; the first failure in slot order is the one told.
+      {{kPngScene[0], kCases + "bad-signature.png", kCases + "empty.png"}, 1, "tavrik-batch: Image PNG incorrecte.\n"},
+      {{kCases + "empty.png", kCases + "absent.bmp", kCases + "bad-crc.png"}, 1,
+       "tavrik-batch: Erreur de lecture du flux.\n"},
       {{kPngScene[0], kPngScene[1], kCases + "too-many-pixels.png"}, 1, "tavrik-batch: Image PNG incorrecte.\n"},
       {{kPngScene[0], kPngScene[1], kCases + "absent.png"}, 1,
        "tavrik-batch: Impossible d'ouvrir le fichier " + kCases + "absent.png.\n"},
