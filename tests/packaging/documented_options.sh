@@ -68,8 +68,12 @@ same "second step" "--help" "$(sed 's/^/cutout,/' <<< "$help_steps")" \
   "the completion of --steps cutout," "$(complete_words --steps cutout,)"
 same "pictures" "the expected" "$(printf 'LEVEL2.PNG\nfolder\nlevel.bmp\n' | sort)" \
   "the completion" "$(complete_words --quiet '')"
-same "folders" "the expected" "folder" "the completion" "$(complete_words --output-dir '')"
-same "folders" "the expected" "folder" "the completion" "$(complete_words --save-images=)"
+folder_options=$(sed -nE 's/^ +(--[a-z-]+) DOSSIER .*/\1/p' <<< "$help")
+[ -n "$folder_options" ] || fail "--help names no option that takes a DOSSIER"
+for option in $folder_options; do
+  same "folders" "the expected" "folder" "the completion of $option" "$(complete_words "$option" '')"
+  same "folders" "the expected" "folder" "the completion of $option=" "$(complete_words "$option=")"
+done
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 echo "--help, the manual page and the completion agree: $(paste -sd " " - <<< "$help_options")"
