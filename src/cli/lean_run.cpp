@@ -5,6 +5,7 @@
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
 #include "imaging/picture_file.h"
+#include "imaging/png_file.h"
 
 namespace tavrik::batch {
 
@@ -21,22 +22,60 @@ class BitmapRows final : public PlaneRows {
   std::unique_ptr<BitmapRowReader> reader_;
 };
 
-bool isBitmapName(const std::string& fileName) {
+// A PNG picture decodes from its first row on: rows are read in order only.
+class PngRows final : public PlaneRows {
+ public:
+  explicit PngRows(std::unique_ptr<PngReader> reader) : reader_(std::move(reader)) {}
+  int width() const override { return reader_->width(); }
+  int height() const override { return reader_->height(); }
+  void read(int, int count, Colour* out, std::size_t stride) override {
+    for (int k = 0; k < count; ++k) reader_->readRow(out + static_cast<size_t>(k) * stride);
+  }
+  bool sequential() const override { return true; }
+
+ private:
+  std::unique_ptr<PngReader> reader_;
+};
+
+enum class Kind { Bitmap, Png, Other };
+
+Kind kindOf(const std::string& fileName) {
   std::string extension = fileExtension(fileName);
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return extension == "bmp";
+  return extension == "bmp" ? Kind::Bitmap : extension == "png" ? Kind::Png : Kind::Other;
+}
+
+// Rows of the picture in `fileName`; null when it is not a picture that can be read in bands
+// (loading it whole then gives the picture or its error).
+std::unique_ptr<PlaneRows> openRows(const std::string& fileName) {
+  switch (kindOf(fileName)) {
+    case Kind::Bitmap:
+      if (std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(fileName))
+        return std::make_unique<BitmapRows>(std::move(reader));
+      return nullptr;
+    case Kind::Png:
+      try {
+        if (std::unique_ptr<PngReader> reader = PngReader::open(fileName))
+          return std::make_unique<PngRows>(std::move(reader));
+      } catch (const Error&) {  // a bad header
+      }
+      return nullptr;
+    case Kind::Other:
+      break;
+  }
+  return nullptr;
 }
 
 PlaneRowsOpener opener(const std::string& fileName) {
   return [fileName]() -> std::unique_ptr<PlaneRows> {
-    std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(fileName);
-    if (!reader) {
+    std::unique_ptr<PlaneRows> rows = openRows(fileName);
+    if (!rows) {
       // The file changed since the run was planned: loading it whole says what is wrong now.
-      loadPictureFile(fileName);
+      loadPictureFile(fileName, PictureRules::Batch);
       throw Error("Erreur de lecture du flux");
     }
-    return std::make_unique<BitmapRows>(std::move(reader));
+    return rows;
   };
 }
 
@@ -64,12 +103,11 @@ std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   if (!options.runs(Step::Lists) || !options.runs(Step::Optimise) || !options.runs(Step::Maps)) return nullptr;
   int width = 0, height = 0;
   for (const std::string* file : {&options.sprites, &options.background, &options.full}) {
-    if (!isBitmapName(*file)) return nullptr;
-    const std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(*file);
-    if (!reader) return nullptr;
-    if (file != &options.sprites && (reader->width() != width || reader->height() != height)) return nullptr;
-    width = reader->width();
-    height = reader->height();
+    const std::unique_ptr<PlaneRows> rows = openRows(*file);
+    if (!rows) return nullptr;
+    if (file != &options.sprites && (rows->width() != width || rows->height() != height)) return nullptr;
+    width = rows->width();
+    height = rows->height();
   }
   return std::unique_ptr<LeanRun>(new LeanRun(options, width, height));
 }
@@ -82,9 +120,18 @@ void LeanRun::convert(Workspace& ws) {
   settings.mask = options_.runs(Step::Mask);
   std::copy(options_.thresholds.begin(), options_.thresholds.end(), settings.thresholds);
   try {
-    result_ = runLeanRoad(opener(options_.sprites), opener(options_.background), opener(options_.full), settings);
-  } catch (const std::bad_alloc&) {
-    throw Error("Plus de ressources système");
+    try {
+      result_ = runLeanRoad(opener(options_.sprites), opener(options_.background), opener(options_.full), settings);
+    } catch (const std::bad_alloc&) {
+      throw Error("Plus de ressources système");
+    }
+  } catch (const Error&) {
+    // The pictures are read side by side, so the first error met need not be the one that
+    // loading them one after the other meets first: load them so, one at a time, and give the
+    // first error of that order (the same as the one met, if no other).
+    for (const std::string* file : {&options_.sprites, &options_.background, &options_.full})
+      loadPictureFile(*file, PictureRules::Batch);
+    throw;
   }
   const std::string width = std::to_string(width_), height = std::to_string(height_);
   ws.Label4 = ws.Label7 = ws.Label15 = width;

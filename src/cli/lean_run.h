@@ -1,9 +1,9 @@
 // The lean road of tavrik-batch: when nothing will look at the working images (no
-// --save-images), three uncompressed bitmaps of one size are converted band by band into the
-// distinct tiles and the maps, without full-size planes, strips or scratch strip. The steps then
-// show on the workspace exactly what the window's steps leave that the tool reports or writes:
-// the gauge values, the size labels, the tile size and counters, the lists (holding only the
-// surviving tiles) and the maps.
+// --save-images), three pictures of one size, uncompressed bitmaps or PNG files, are converted
+// band by band into the distinct tiles and the maps, without full-size planes, strips or
+// scratch strip. The steps then show on the workspace exactly what the window's steps leave
+// that the tool reports or writes: the gauge values, the size labels, the tile size and
+// counters, the lists (holding only the surviving tiles) and the maps.
 #pragma once
 #include <memory>
 #include <string>
@@ -18,13 +18,15 @@ namespace tavrik::batch {
 class LeanRun {
  public:
   // The lean road for this run, or null when it takes the window's road: with --save-images or
-  // --full-strips; when list creation, optimisation or maps is left out; when a picture is not
-  // a ".bmp" file that opens as an uncompressed bitmap (loading it the usual way then gives
-  // the picture or its error); when the three pictures differ in size.
+  // --full-strips; when list creation, optimisation or maps is left out; when a picture is
+  // neither a ".bmp" file that opens as an uncompressed bitmap nor a ".png" file whose header
+  // reads (loading it the usual way then gives the picture or its error); when the three
+  // pictures differ in size.
   static std::unique_ptr<LeanRun> plan(const Options& options);
 
   // Reads and converts the three pictures, and writes the size labels as loading them does.
-  // Throws Error (a read error, memory).
+  // Throws Error (a read error, memory): the first error that loading the pictures one after
+  // the other gives.
   void convert(Workspace& ws);
 
   // What `step` shows on the workspace (gauge values, tile size, counters, lists).

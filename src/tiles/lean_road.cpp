@@ -1,9 +1,15 @@
 #include "tiles/lean_road.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "imaging/error.h"
 #include "passes/colour_rules.h"
@@ -93,19 +99,125 @@ struct BandResult {
   std::exception_ptr error;
 };
 
+// Rows of a sequential picture read on a thread of its own, one band ahead: the bands are
+// asked for in the order given, and each is decoded while the one before is worked on.
+class ReadAheadRows final : public PlaneRows {
+ public:
+  struct Band {
+    int y, count;
+  };
+
+  ReadAheadRows(std::unique_ptr<PlaneRows> inner, std::vector<Band> plan)
+      : inner_(std::move(inner)), plan_(std::move(plan)) {
+    const size_t rows = std::max_element(plan_.begin(), plan_.end(), [](const Band& a, const Band& b) {
+                          return a.count < b.count;
+                        })->count;
+    for (Slot& slot : slots_) slot.pixels.resize(rows * static_cast<size_t>(inner_->width()));
+    try {
+      worker_ = std::thread([this] { produce(); });
+    } catch (const std::system_error&) {  // no thread to be had: read when asked
+    }
+  }
+  ~ReadAheadRows() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (worker_.joinable()) worker_.join();
+  }
+
+  int width() const override { return inner_->width(); }
+  int height() const override { return inner_->height(); }
+  void read(int y, int count, Colour* out, std::size_t stride) override {
+    if (next_ >= plan_.size() || plan_[next_].y != y || plan_[next_].count != count)
+      throw std::logic_error("rows read out of the planned order");
+    const size_t width = static_cast<size_t>(inner_->width());
+    if (!worker_.joinable()) {
+      inner_->read(y, count, out, stride);
+      ++next_;
+      return;
+    }
+    Slot& slot = slots_[next_ % 2];
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return slot.band == next_ || error_; });
+    if (slot.band != next_) std::rethrow_exception(error_);
+    lock.unlock();
+    for (int k = 0; k < count; ++k)
+      std::copy_n(slot.pixels.data() + static_cast<size_t>(k) * width, width, out + static_cast<size_t>(k) * stride);
+    lock.lock();
+    slot.band = kFree;
+    ++next_;
+    lock.unlock();
+    changed_.notify_all();
+  }
+  bool sequential() const override { return true; }
+
+ private:
+  static constexpr size_t kFree = static_cast<size_t>(-1);
+  struct Slot {
+    std::vector<Colour> pixels;
+    size_t band = kFree;  // the band it holds, kFree while it may be filled
+  };
+
+  void produce() {
+    const size_t width = static_cast<size_t>(inner_->width());
+    for (size_t i = 0; i < plan_.size(); ++i) {
+      Slot& slot = slots_[i % 2];
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return slot.band == kFree || stop_; });
+        if (stop_) return;
+      }
+      try {
+        inner_->read(plan_[i].y, plan_[i].count, slot.pixels.data(), width);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        error_ = std::current_exception();
+        changed_.notify_all();
+        return;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.band = i;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  std::unique_ptr<PlaneRows> inner_;
+  std::vector<Band> plan_;
+  Slot slots_[2];
+  size_t next_ = 0;  // the band the next read asks for
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  std::exception_ptr error_;
+  std::thread worker_;
+};
+
+enum Plane { kSprite, kBackground, kFull };
+using Readers = std::array<std::unique_ptr<PlaneRows>, 3>;
+
 class Road {
  public:
   Road(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background, const PlaneRowsOpener& full,
        const LeanSettings& settings, LeanResult& result)
-      : openSprite_(sprite), openBackground_(background), openFull_(full), settings_(settings), result_(result) {}
+      : open_{&sprite, &background, &full}, settings_(settings), result_(result) {}
 
   void run() {
     const int S = settings_.tileSize;
-    {
-      const std::unique_ptr<PlaneRows> probe = openSprite_();
-      W_ = probe->width();
-      H_ = probe->height();
+    // The first band's readers; they also tell the size and whether the rows come in order only.
+    Readers first;
+    for (int p = kSprite; p <= kFull; ++p) {
+      first[static_cast<size_t>(p)] = (*open_[p])();
+      sequential_[static_cast<size_t>(p)] = first[static_cast<size_t>(p)]->sequential();
     }
+    // The full plane is read for the cut-out, or to the end when its errors may lie anywhere.
+    withFull_ = settings_.cutOut || sequential_[kFull];
+    if (!withFull_) first[kFull].reset();
+    W_ = first[kSprite]->width();
+    H_ = first[kSprite]->height();
     C_ = W_ / S;
     R_ = H_ / S;
     result_.width = W_;
@@ -118,17 +230,25 @@ class Road {
     }
 
     // Bands of tile rows, each on its own thread; the rows below the last whole tile row go with
-    // the last band (the cut-out looks at them too).
-    const long long work = static_cast<long long>(W_) * H_ * (settings_.cutOut ? 3 : 2);
-    const int wanted = settings_.bands > 0 ? settings_.bands : bandCount(work);
+    // the last band. Pictures read in order only make one band, each read ahead on its own
+    // thread.
+    const bool inOrder = sequential_[kSprite] || sequential_[kBackground] || sequential_[kFull];
+    const long long work = static_cast<long long>(W_) * H_ * (withFull_ ? 3 : 2);
+    const int wanted = inOrder ? 1 : settings_.bands > 0 ? settings_.bands : bandCount(work);
     const int bands = R_ > 0 ? std::max(1, std::min(wanted, R_)) : 1;
+    if (inOrder)
+      for (int p = kSprite; p <= kFull; ++p)
+        if (first[static_cast<size_t>(p)] && sequential_[static_cast<size_t>(p)])
+          first[static_cast<size_t>(p)] = std::make_unique<ReadAheadRows>(std::move(first[static_cast<size_t>(p)]), readPlan(static_cast<Plane>(p)));
     std::vector<BandResult> found;
     found.reserve(static_cast<size_t>(bands));
     for (int b = 0; b < bands; ++b) found.emplace_back(S);
     if (R_ > 0) {
-      forEachBand(R_, bands, [&](int band, int begin, int end) { runBand(found[static_cast<size_t>(band)], begin, end); });
+      forEachBand(R_, bands, [&](int band, int begin, int end) {
+        runBand(found[static_cast<size_t>(band)], begin, end, band == 0 ? &first : nullptr);
+      });
     } else {
-      runBand(found[0], 0, 0);
+      runBand(found[0], 0, 0, &first);
     }
     for (const BandResult& band : found)
       if (band.error) std::rethrow_exception(band.error);
@@ -137,20 +257,44 @@ class Road {
   }
 
  private:
-  void runBand(BandResult& out, int firstRow, int endRow) {
+  // Rows below the last whole tile row are read for the cut-out, and to the end of a picture
+  // read in order only.
+  bool readsRest(Plane p) const {
+    if (p == kFull) return withFull_;
+    return sequential_[static_cast<size_t>(p)] || (p == kSprite && settings_.cutOut);
+  }
+
+  std::vector<ReadAheadRows::Band> readPlan(Plane p) const {
+    const int S = settings_.tileSize;
+    std::vector<ReadAheadRows::Band> plan;
+    for (int ty = 0; ty < R_; ++ty) plan.push_back({ty * S, S});
+    if (H_ > R_ * S && readsRest(p)) plan.push_back({R_ * S, H_ - R_ * S});
+    return plan;
+  }
+
+  void runBand(BandResult& out, int firstRow, int endRow, Readers* given) {
     try {
-      scanBand(out, firstRow, endRow);
+      Readers readers;
+      if (given) {
+        readers = std::move(*given);
+      } else {
+        readers[kSprite] = (*open_[kSprite])();
+        readers[kBackground] = (*open_[kBackground])();
+        if (withFull_) readers[kFull] = (*open_[kFull])();
+      }
+      scanBand(out, firstRow, endRow, readers);
     } catch (...) {
       out.error = std::current_exception();
     }
   }
 
-  void scanBand(BandResult& out, int firstRow, int endRow) {
+  void scanBand(BandResult& out, int firstRow, int endRow, Readers& readers) {
     const int S = settings_.tileSize;
     const size_t W = static_cast<size_t>(W_);
-    const std::unique_ptr<PlaneRows> sprite = openSprite_();
-    const std::unique_ptr<PlaneRows> background = openBackground_();
-    const std::unique_ptr<PlaneRows> full = settings_.cutOut ? openFull_() : nullptr;
+    PlaneRows* const sprite = readers[kSprite].get();
+    PlaneRows* const background = readers[kBackground].get();
+    PlaneRows* const full = readers[kFull].get();
+    const bool cutOut = settings_.cutOut;
     std::vector<Colour> s(W * S), b(W * S), f(full ? W * S : 0);
     out.cutOutColumns.assign(W, 0);
     const GreyRule reduce{settings_.thresholds[0], settings_.thresholds[1], settings_.thresholds[2]};
@@ -161,7 +305,7 @@ class Road {
     auto passes = [&](int count, bool tiles) {
       for (int k = 0; k < count; ++k) {
         Colour* __restrict rs = s.data() + k * W;
-        if (full) {
+        if (cutOut) {
           const Colour* __restrict rf = f.data() + k * W;
           std::uint8_t* __restrict flags = out.cutOutColumns.data();
           for (size_t x = 0; x < W; ++x) {
@@ -206,11 +350,13 @@ class Road {
         backgroundCells[slot] = cut(b, tx, slot, out.background);
       }
     }
-    // Rows below the last whole tile row matter to the cut-out's columns only.
+    // Rows below the last whole tile row: the cut-out's columns, and the end of the pictures
+    // read in order.
     const int rest = H_ - R_ * S;
-    if (endRow == R_ && rest > 0 && full) {
-      sprite->read(R_ * S, rest, s.data(), W);
-      full->read(R_ * S, rest, f.data(), W);
+    if (endRow == R_ && rest > 0) {
+      if (readsRest(kSprite)) sprite->read(R_ * S, rest, s.data(), W);
+      if (readsRest(kBackground)) background->read(R_ * S, rest, b.data(), W);
+      if (full) full->read(R_ * S, rest, f.data(), W);
       passes(rest, false);
     }
   }
@@ -250,11 +396,11 @@ class Road {
     result_.background = backgroundList.take();
   }
 
-  const PlaneRowsOpener& openSprite_;
-  const PlaneRowsOpener& openBackground_;
-  const PlaneRowsOpener& openFull_;
+  const PlaneRowsOpener* open_[3];
   const LeanSettings settings_;
   LeanResult& result_;
+  std::array<bool, 3> sequential_{};
+  bool withFull_ = false;
   int W_ = 0, H_ = 0, C_ = 0, R_ = 0;
 };
 

@@ -28,6 +28,10 @@ class PlaneRows {
   virtual int height() const = 0;
   // Rows y .. y + count - 1 into `out`, row k at out + k * stride. Throws Error on failure.
   virtual void read(int y, int count, Colour* out, std::size_t stride) = 0;
+  // Whether the rows can only be read in order, top to bottom (a compressed picture). Such a
+  // picture is read in one band, to its last row (its errors may lie anywhere), on a thread of
+  // its own one band ahead of the tiles.
+  virtual bool sequential() const { return false; }
 };
 
 // Opens a reader of one picture; each thread reads through a reader of its own.
@@ -58,7 +62,8 @@ struct LeanResult {
   Maps maps;
 };
 
-// Runs the road; `full` is opened only when the cut-out runs. All readers must give one size.
+// Runs the road; `full` is opened only when the cut-out runs or its rows are sequential. All
+// readers must give one size.
 // Errors of the readers (and running out of memory) propagate.
 LeanResult runLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
                        const PlaneRowsOpener& full, const LeanSettings& settings);

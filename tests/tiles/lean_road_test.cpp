@@ -18,27 +18,36 @@ using namespace tavrik::testing;
 
 namespace {
 
-// Rows of a surface; counts the rows it hands out.
+// Rows of a surface; counts the rows it hands out. A sequential one checks that they are asked
+// for in order.
 class SurfaceRows final : public PlaneRows {
  public:
-  SurfaceRows(const Surface& surface, int* rowsRead) : surface_(surface), rowsRead_(rowsRead) {}
+  SurfaceRows(const Surface& surface, int* rowsRead, bool sequential)
+      : surface_(surface), rowsRead_(rowsRead), sequential_(sequential) {}
   int width() const override { return surface_.width(); }
   int height() const override { return surface_.height(); }
   void read(int y, int count, Colour* out, std::size_t stride) override {
     EXPECT_GE(y, 0);
     EXPECT_LE(y + count, surface_.height());
+    if (sequential_) {
+      EXPECT_EQ(y, next_);
+    }
+    next_ = y + count;
     for (int k = 0; k < count; ++k)
       std::copy_n(surface_.row(y + k), surface_.width(), out + static_cast<size_t>(k) * stride);
     if (rowsRead_) *rowsRead_ += count;
   }
+  bool sequential() const override { return sequential_; }
 
  private:
   const Surface& surface_;
   int* rowsRead_;
+  bool sequential_;
+  int next_ = 0;
 };
 
-PlaneRowsOpener rowsOf(const Surface& surface, int* rowsRead = nullptr) {
-  return [&surface, rowsRead] { return std::make_unique<SurfaceRows>(surface, rowsRead); };
+PlaneRowsOpener rowsOf(const Surface& surface, int* rowsRead = nullptr, bool sequential = false) {
+  return [&surface, rowsRead, sequential] { return std::make_unique<SurfaceRows>(surface, rowsRead, sequential); };
 }
 
 struct Passes {
@@ -109,7 +118,7 @@ void expectSameAsWindow(const LeanResult& lean, Workspace& ws, const Maps& maps,
 }  // namespace
 
 TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
-  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0;
+  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0, inOrder = 0;
   for (int seed = 0; seed < 600; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 104729 + 17);
     RandomWorkspaceOptions options;
@@ -136,8 +145,13 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
     const Surface sprite = *ws.Image1.surfaceIfAny();
     const Surface background = *ws.Image2.surfaceIfAny();
     const Surface full = *ws.Image3.surfaceIfAny();
-    int fullRows = 0;
-    const LeanResult lean = runLeanRoad(rowsOf(sprite), rowsOf(background), rowsOf(full, &fullRows), settings);
+    // Now and then a picture whose rows come in order only (read ahead, to its end).
+    const bool sequential[3] = {rng() % 4 == 0, rng() % 4 == 0, rng() % 4 == 0};
+    int rows[3] = {0, 0, 0};
+    const LeanResult lean = runLeanRoad(rowsOf(sprite, &rows[0], sequential[0]),
+                                        rowsOf(background, &rows[1], sequential[1]),
+                                        rowsOf(full, &rows[2], sequential[2]), settings);
+    const int fullRows = rows[2];
 
     const std::string context = "seed " + std::to_string(seed);
     const std::vector<int> cutOutProgress = windowRoad(ws, passes, S);
@@ -150,21 +164,27 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
     ASSERT_EQ(lean.height, sprite.height());
     if (passes.cutOut) {
       EXPECT_EQ(columnProgress(lean.cutOutColumns, 0), cutOutProgress) << context;
-      EXPECT_EQ(fullRows, sprite.height()) << context;  // every row, whole tiles or not
-    } else {
-      EXPECT_EQ(fullRows, 0) << context;
     }
+    // The full plane's rows are read for the cut-out; every row of a picture read in order.
+    EXPECT_EQ(fullRows, passes.cutOut || sequential[2] ? sprite.height() : 0) << context;
+    for (int p = 0; p < 2; ++p)
+      if (sequential[p]) {
+        EXPECT_EQ(rows[p], sprite.height()) << context << " plane " << p;
+      }
+    inOrder += sequential[0] || sequential[1] || sequential[2];
     const int cells = static_cast<int>(lean.maps.sprite.cells.size());
     withTiles += lean.sprite.count() > 0;
     withUnmatched += lean.maps.sprite.unmatched > 0;
     duplicates += lean.sprite.count() < cells;
-    severalBands += settings.bands > 1 && lean.maps.sprite.rows > 1;
+    severalBands += settings.bands > 1 && lean.maps.sprite.rows > 1 &&
+                    !(sequential[0] || sequential[1] || sequential[2]);
   }
   // The random planes reach every case.
   EXPECT_GT(withTiles, 300);
   EXPECT_GT(withUnmatched, 50);
   EXPECT_GT(duplicates, 200);
-  EXPECT_GT(severalBands, 150);
+  EXPECT_GT(severalBands, 70);
+  EXPECT_GT(inOrder, 150);
 }
 
 TEST(LeanRoad, BandsSplittingDuplicatesAgreeWithOneBand) {
@@ -191,23 +211,34 @@ TEST(LeanRoad, BandsSplittingDuplicatesAgreeWithOneBand) {
 }
 
 TEST(LeanRoad, ReadErrorsOfAnyBandReachTheCaller) {
+  // Rows from 48 on cannot be read; in bands, or in order on a thread of its own.
   class Failing final : public PlaneRows {
    public:
+    explicit Failing(bool sequential) : sequential_(sequential) {}
     int width() const override { return 32; }
     int height() const override { return 64; }
-    void read(int y, int, Colour* out, std::size_t) override {
+    void read(int y, int count, Colour* out, std::size_t) override {
       if (y >= 48) throw Error("Erreur de lecture du flux");
-      std::fill_n(out, 32 * 16, clWhite);
+      std::fill_n(out, 32 * count, clWhite);
     }
+    bool sequential() const override { return sequential_; }
+
+   private:
+    bool sequential_;
   };
   const Surface plane(32, 64);
-  LeanSettings settings;
-  settings.bands = 4;
-  const PlaneRowsOpener failing = [] { return std::make_unique<Failing>(); };
-  try {
-    runLeanRoad(rowsOf(plane), rowsOf(plane), failing, settings);
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.message(), "Erreur de lecture du flux");
+  for (const bool sequential : {false, true}) {
+    for (int failing = 0; failing < 3; ++failing) {
+      LeanSettings settings;
+      settings.bands = 4;
+      const PlaneRowsOpener fails = [sequential] { return std::make_unique<Failing>(sequential); };
+      try {
+        runLeanRoad(failing == 0 ? fails : rowsOf(plane), failing == 1 ? fails : rowsOf(plane),
+                    failing == 2 ? fails : rowsOf(plane), settings);
+        ADD_FAILURE() << "no error, plane " << failing << (sequential ? " in order" : "");
+      } catch (const Error& e) {
+        EXPECT_EQ(e.message(), "Erreur de lecture du flux");
+      }
+    }
   }
 }
