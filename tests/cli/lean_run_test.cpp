@@ -124,6 +124,7 @@ batch::Options randomOptions(Rng& rng, const TempFolder& folder, const std::arra
   const batch::OutputFormat formats[] = {batch::OutputFormat::Bin, batch::OutputFormat::Bin,
                                          batch::OutputFormat::Asm, batch::OutputFormat::C};
   o.format = formats[rng() % 4];
+  if (rng() % 4 == 0) o.tiledDir = o.outputDir;
   return o;
 }
 
@@ -145,7 +146,7 @@ void windowStep(Workspace& ws, batch::Step step) {
 TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
   const UnsyncedFiles unsynced;
   int lean = 0, withFiles = 0, failed = 0;
-  for (int seed = 0; seed < 160; ++seed) {
+  for (int seed = 0; seed < 120; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 6151 + 5);
     TempFolder folder;
     const auto pictures = writeRandomPictures(rng, folder, rng() % 5 != 0);
@@ -163,15 +164,15 @@ TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
     withFiles += !a.files.empty();
     failed += a.status != 0;
   }
-  EXPECT_GT(lean, 80);
-  EXPECT_GT(withFiles, 80);
+  EXPECT_GT(lean, 60);
+  EXPECT_GT(withFiles, 60);
   EXPECT_GT(failed, 0);  // steps run without list creation divide by zero
 }
 
 TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
   const UnsyncedFiles unsynced;
   int compared = 0;
-  for (int seed = 0; seed < 200; ++seed) {
+  for (int seed = 0; seed < 120; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 31 + 11);
     TempFolder folder;
     const auto pictures = writeRandomPictures(rng, folder, true);
@@ -230,7 +231,7 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
                   windowWs.Label16)
         << context;
   }
-  EXPECT_GT(compared, 150);
+  EXPECT_GT(compared, 90);
 }
 
 TEST(LeanRun, TakenOnlyByUncompressedBitmapsOfOneSizeWithTheTileStepsAndNoImages) {
@@ -313,7 +314,7 @@ TEST(LeanRun, DamagedPicturesGiveTheErrorOfLoadingThemInOrder) {
   const UnsyncedFiles unsynced;
   int failures = 0, lean = 0;
   std::map<std::string, int> messages;
-  for (int seed = 0; seed < 120; ++seed) {
+  for (int seed = 0; seed < 80; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 977 + 3);
     TempFolder folder;
     const auto pictures = writeRandomPictures(rng, folder, true);
@@ -325,11 +326,13 @@ TEST(LeanRun, DamagedPicturesGiveTheErrorOfLoadingThemInOrder) {
     for (int d = 0; d < damaged; ++d) {
       const std::string& path = pictures[rng() % 3];
       std::string bytes = readWholeFile(path);
-      if (bytes.size() < 8) continue;
+      // Mostly past the headers, so that the run is planned on the lean road.
+      const size_t from = rng() % 4 == 0 || bytes.size() < 80 ? 8 : 64;
+      if (bytes.size() <= from) continue;
       if (rng() % 2) {
-        bytes.resize(8 + rng() % (bytes.size() - 8));
+        bytes.resize(from + rng() % (bytes.size() - from));
       } else {
-        bytes[8 + rng() % (bytes.size() - 8)] ^= static_cast<char>(1 + rng() % 255);
+        bytes[from + rng() % (bytes.size() - from)] ^= static_cast<char>(1 + rng() % 255);
       }
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
@@ -345,8 +348,8 @@ TEST(LeanRun, DamagedPicturesGiveTheErrorOfLoadingThemInOrder) {
     failures += a.status != 0;
     if (a.status != 0) ++messages[a.err];
   }
-  EXPECT_GT(lean, 30);
-  EXPECT_GT(failures, 30);
+  EXPECT_GT(lean, 20);
+  EXPECT_GT(failures, 20);
   EXPECT_GE(messages.size(), 3u);
 }
 
