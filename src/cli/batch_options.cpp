@@ -31,20 +31,33 @@ std::vector<std::string> splitCommas(const std::string& text) {
   }
 }
 
-// A threshold: decimal digits only, 0..1023.
-bool parseThreshold(const std::string& text, int& value) {
+std::string quoted(const std::string& text) { return "« " + text + " »"; }
+
+// A non-negative decimal integer of at most 9 digits.
+bool parseCount(const std::string& text, int& value) {
   if (text.empty() || text.size() > 9) return false;
   int v = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
     v = v * 10 + (c - '0');
   }
-  if (v > 1023) return false;
   value = v;
   return true;
 }
 
-std::string quoted(const std::string& text) { return "« " + text + " »"; }
+// A threshold: decimal digits only, 0..1023.
+bool parseThreshold(const std::string& text, int& value) {
+  int v = 0;
+  if (!parseCount(text, v) || v > 1023) return false;
+  value = v;
+  return true;
+}
+
+// Two comma-separated counts.
+bool parsePair(const std::string& text, std::array<int, 2>& pair) {
+  const std::vector<std::string> parts = splitCommas(text);
+  return parts.size() == 2 && parseCount(parts[0], pair[0]) && parseCount(parts[1], pair[1]);
+}
 
 }  // namespace
 
@@ -81,9 +94,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
-                            flag == "--format" || flag == "--image-format" || flag == "--tiled";
-    const bool isSwitch =
-        flag == "--quiet" || flag == "--full-strips" || flag == "--help" || flag == "--version";
+                            flag == "--format" || flag == "--image-format" || flag == "--tiled" ||
+                            flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles";
+    const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
+                          flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
     if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
 
@@ -101,6 +115,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     }
     if (flag == "--full-strips") {
       o.fullStrips = true;
+      continue;
+    }
+    if (flag == "--flips") {
+      o.flips = true;
       continue;
     }
 
@@ -176,8 +194,26 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     } else if (flag == "--tiled") {
       if (value.empty()) return usageError("l'option --tiled demande un dossier");
       o.tiledDir = value;
+    } else if (flag == "--flip-bits") {
+      std::array<int, 2> bits{};
+      if (!parsePair(value, bits) || bits[0] < 8 || bits[0] > 15 || bits[1] < 8 || bits[1] > 15 ||
+          bits[0] == bits[1])
+        return usageError("bits de symétrie incorrects : " + quoted(value) +
+                          " (deux bits différents de 8 à 15 séparés par une virgule attendus)");
+      o.flipBits = bits;
+    } else if (flag == "--bank") {
+      if (value.empty()) return usageError("l'option --bank demande un préfixe de fichiers");
+      o.bank = value;
+    } else if (flag == "--max-tiles") {
+      std::array<int, 2> budgets{};
+      if (!parsePair(value, budgets))
+        return usageError("budgets de tuiles incorrects : " + quoted(value) +
+                          " (deux entiers positifs ou nuls séparés par une virgule attendus)");
+      o.maxTiles = budgets;
     }
   }
+
+  if (o.flipBits && !o.flips) return usageError("l'option --flip-bits demande --flips");
 
   // The base name starts every label of the sources.
   if (o.format != OutputFormat::Bin && !isSourceName(o.name))
@@ -221,6 +257,16 @@ std::string usageText() {
          "                         NOM2.png\n"
          "  --full-strips          construit les bandes de tuiles complètes comme la fenêtre\n"
          "                         (plus lent, plus de mémoire ; mêmes fichiers)\n"
+         "  --flips                une tuile miroir d'une autre (gauche-droite, haut-bas ou les\n"
+         "                         deux) n'est enregistrée qu'une fois ; la carte dit comment\n"
+         "                         la retourner\n"
+         "  --flip-bits H,V        bits des cartes qui disent le retournement gauche-droite et\n"
+         "                         haut-bas, de 8 à 15 (défaut : 14,15) ; avec --flips\n"
+         "  --bank PREFIXE         banque de tuiles partagée : PREFIXE1.bin et PREFIXE2.bin\n"
+         "                         d'une conversion précédente passent en tête des listes, et\n"
+         "                         leurs indices ne changent jamais\n"
+         "  --max-tiles N1,N2      nombre de tuiles au plus des listes de sprites et\n"
+         "                         d'arrière-plan après l'optimisation ; au-delà, échec\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"

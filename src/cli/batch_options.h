@@ -44,6 +44,10 @@ struct Options {
   std::optional<std::string> tiledDir;            // --tiled
   bool quiet = false;                             // --quiet
   bool fullStrips = false;                        // --full-strips: the window's road, whole strips
+  bool flips = false;                             // --flips
+  std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
+  std::optional<std::string> bank;                // --bank (prefix of the two tile files)
+  std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }

@@ -20,6 +20,7 @@
 #include "imaging/png_file.h"
 #include "files/output_set.h"
 #include "maps/export_files.h"
+#include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
 #include "tiles/tile_lists.h"
@@ -186,6 +187,23 @@ bool loadPlanes(const Options& options, Workspace& ws, Console& console) {
   return true;
 }
 
+// Budget message: list, count, budget.
+constexpr const char* kOverBudget = "Trop de tuiles dans la liste %s : %d (budget de %d)";
+
+// Stops the run when a list holds more tiles than its budget.
+void checkTileBudgets(const Workspace& ws, const std::array<int, 2>& budgets) {
+  const struct {
+    const std::string& counter;
+    const char* list;
+    int budget;
+  } lists[] = {{ws.Label23, "des sprites", budgets[0]}, {ws.Label26, "de l'arrière-plan", budgets[1]}};
+  for (const auto& l : lists) {
+    int count = 0;
+    if (tryTextToInt(l.counter, count) && count > l.budget)
+      throw Error(format(kOverBudget, l.list, count, l.budget));
+  }
+}
+
 // A summary that could not be written (a full disk, a closed output) is no success.
 int flushOutput(Console& console) {
   console.out.flush();
@@ -228,6 +246,16 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   ws.Edit6 = options.name;
   ws.OpenPictureDialog1FileName = options.sprites;
 
+  // The bank is read whole before anything else, so that the run may write over its files.
+  TileBank bank;
+  if (options.bank && !guarded(console, [&] { bank = readTileBank(*options.bank, options.tileSize); }))
+    return kExitFailure;
+  TileSetOptions tileSet;
+  tileSet.flips = options.flips;
+  tileSet.spriteBank = bank.sprites;
+  tileSet.backgroundBank = bank.backgrounds;
+  OptimiseReport optimised;
+
   ProgressBar bar(console.err, console.progressBar && !options.quiet);
   ws.setProgressSink([&bar](int percent) { bar.update(percent); });
 
@@ -250,6 +278,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     const std::optional<std::string> error = attempt([&] {
       if (lean && info.step != Step::Maps) {
         lean->replay(ws, info.step);
+        if (info.step == Step::Optimise && options.maxTiles) checkTileBudgets(ws, *options.maxTiles);
         return;
       }
       switch (info.step) {
@@ -257,9 +286,13 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
         case Step::Grey: greyLevels(ws); break;
         case Step::Mask: virtualMask(ws); break;
         case Step::Overlay: overlayPreview(ws); break;
-        case Step::Lists: createTileLists(ws); break;
-        case Step::Optimise: optimiseTileLists(ws); break;
+        case Step::Lists: createTileLists(ws, tileSet); break;
+        case Step::Optimise:
+          optimised = optimiseTileLists(ws, tileSet);
+          if (options.maxTiles) checkTileBudgets(ws, *options.maxTiles);
+          break;
         case Step::Maps: {
+          if (options.maxTiles && !options.runs(Step::Optimise)) checkTileBudgets(ws, *options.maxTiles);
           if (lean) {
             lean->replay(ws, Step::Maps);
             maps = std::move(lean->maps());
@@ -267,6 +300,8 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             // The previews only matter when the images are saved.
             MapOptions mapOptions;
             mapOptions.drawPreviews = options.saveImagesDir.has_value();
+            if (options.flips)
+              mapOptions.flips = options.flipBits ? FlipBits{(*options.flipBits)[0], (*options.flipBits)[1]} : FlipBits{};
             maps = buildMaps(ws, mapOptions);
           }
           switch (options.format) {
@@ -330,6 +365,15 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       out << "Étapes : " << (ran.empty() ? "aucune" : ran) << '\n';
       out << "Nombre de sprites (plan de sprites) : " << ws.Label23 << '\n';
       out << "Nombre de sprites (arrière-plan) : " << ws.Label26 << '\n';
+      if (options.bank) {
+        const int S = options.tileSize;
+        out << "Banque de tuiles : " << *options.bank << " (" << bankTileCount(bank.sprites, S) << " + "
+            << bankTileCount(bank.backgrounds, S) << " tuiles)\n";
+      }
+      if (options.flips && options.runs(Step::Optimise)) {
+        out << "Tuiles économisées par symétrie (plan de sprites) : " << optimised.spriteSavedByMirroring << '\n';
+        out << "Tuiles économisées par symétrie (arrière-plan) : " << optimised.backgroundSavedByMirroring << '\n';
+      }
     }
     const auto list = [&](const char* title, const std::vector<std::string>& paths) {
       if (paths.empty()) return;

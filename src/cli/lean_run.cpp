@@ -100,6 +100,8 @@ LeanRun::LeanRun(const Options& options, int width, int height)
 
 std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   if (options.saveImagesDir || options.fullStrips) return nullptr;
+  // Mirrored tiles and banks are steps of the window's road only, so far.
+  if (options.flips || options.bank) return nullptr;
   if (!options.runs(Step::Lists) || !options.runs(Step::Optimise) || !options.runs(Step::Maps)) return nullptr;
   int width = 0, height = 0;
   for (const std::string* file : {&options.sprites, &options.background, &options.full}) {

@@ -18,8 +18,8 @@ namespace tavrik::batch {
 class LeanRun {
  public:
   // The lean road for this run, or null when it takes the window's road: with --save-images or
-  // --full-strips; when list creation, optimisation or maps is left out; when a picture is
-  // neither a ".bmp" file that opens as an uncompressed bitmap nor a ".png" file whose header
+  // --full-strips, --flips or --bank; when list creation, optimisation or maps is left out;
+  // when a picture is neither a ".bmp" file that opens as an uncompressed bitmap nor a ".png" file whose header
   // reads (loading it the usual way then gives the picture or its error); when the three
   // pictures differ in size.
   static std::unique_ptr<LeanRun> plan(const Options& options);

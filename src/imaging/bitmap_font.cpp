@@ -150,7 +150,7 @@ constexpr std::array<Glyph, 256> kGlyphs = compileAll();
 
 const std::uint8_t* glyphRows(unsigned char c) { return kGlyphs[c].data(); }
 
-void Surface::drawText(int x, int y, std::string_view text) {
+void Surface::drawText(int x, int y, std::string_view text, Colour ink) {
   // Visible part of the text's cell, in surface coordinates (64-bit: no overflow near INT_MAX).
   const long long cellRight = static_cast<long long>(x) + textWidth(text);
   const int left = std::max(x, 0);
@@ -171,7 +171,7 @@ void Surface::drawText(int x, int y, std::string_view text) {
       const int charEnd =
           static_cast<int>(std::min<long long>(x + (charIndex + 1) * kFontAdvance, right));
       for (int bit = static_cast<int>(offset % kFontAdvance); px < charEnd; ++px, ++bit)
-        out[px] = (mask >> (kFontAdvance - 1 - bit)) & 1u ? clBlack : clWhite;
+        out[px] = (mask >> (kFontAdvance - 1 - bit)) & 1u ? ink : clWhite;
     }
   }
 }

@@ -13,6 +13,8 @@ inline constexpr Colour clWhite = 0xFFFFFF;
 inline constexpr Colour clFuchsia = 0xFF00FF;
 inline constexpr Colour clOlive = 0x008080;
 inline constexpr Colour clRed = 0x0000FF;
+inline constexpr Colour clGreen = 0x008000;
+inline constexpr Colour clBlue = 0xFF0000;
 
 // What a read outside a surface returns. Equals no colour that a surface can hold.
 inline constexpr Colour invalidColour = 0xFFFFFFFF;

@@ -57,8 +57,8 @@ class ImageControl {
     surface().fillRect(left, top, right, bottom);
     changed();
   }
-  void drawText(int x, int y, std::string_view text) {
-    surface().drawText(x, y, text);
+  void drawText(int x, int y, std::string_view text, Colour ink = clBlack) {
+    surface().drawText(x, y, text, ink);
     changed();
   }
 

@@ -65,9 +65,10 @@ class Surface {
 
   // Paints white every pixel with left <= x < right and top <= y < bottom inside the grid.
   void fillRect(int left, int top, int right, int bottom);
-  // Draws one line of text with the top-left corner of its cell at (x, y): black glyphs of the
-  // built-in font on a white cell as wide as the text and one line high, clipped to the grid.
-  void drawText(int x, int y, std::string_view text);
+  // Draws one line of text with the top-left corner of its cell at (x, y): glyphs of the
+  // built-in font in `ink` on a white cell as wide as the text and one line high, clipped to
+  // the grid.
+  void drawText(int x, int y, std::string_view text, Colour ink = clBlack);
 
   // Direct row access for bulk work: `width()` colours of row y (0 <= y < height()).
   Colour* row(int y) { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "files/output_set.h"
 #include "imaging/error.h"
@@ -11,15 +12,14 @@ namespace tavrik {
 
 namespace {
 
-constexpr int kMaxTiles = 65536;
 constexpr int kMaxWritableTileSize = 16;
 
 std::string patternPath(const Workspace& ws, const std::string& folder, const char* pattern) {
   return outputPath(folder, format(pattern, ws.Edit6.c_str()));
 }
 
-void writeMap(StagedFile& out, const TileMap& map) {
-  for (const std::uint16_t record : mapRecords(map)) {
+void writeMap(StagedFile& out, const TileMap& map, const std::optional<FlipBits>& flipBits) {
+  for (const std::uint16_t record : mapRecords(map, flipBits)) {
     out.put(static_cast<std::uint8_t>(record & 0xFF));
     out.put(static_cast<std::uint8_t>(record >> 8));
   }
@@ -42,10 +42,12 @@ void writeTiles(StagedFile& out, ImageControl& list, const std::string& counter,
   }
 }
 
-void checkTileCount(const std::string& counter) {
+// Refuses a list whose indices do not all fit below `limit`.
+void checkTileCount(const std::string& counter, long long limit) {
   int count = 0;
   // A text that is no integer fails later, where the count is read for the tiles.
-  if (tryTextToInt(counter, count) && count > kMaxTiles) throw Error(format(kTooManyTiles, count));
+  if (tryTextToInt(counter, count) && count > limit)
+    throw Error(format(kTooManyTilesMax, count, static_cast<int>(limit)));
 }
 
 }  // namespace
@@ -54,13 +56,17 @@ std::string outputPath(const std::string& folder, const std::string& file) {
   return folder.empty() ? file : (std::filesystem::path(folder) / file).string();
 }
 
-std::vector<std::uint16_t> mapRecords(const TileMap& map) {
+std::vector<std::uint16_t> mapRecords(const TileMap& map, const std::optional<FlipBits>& flipBits) {
   std::vector<std::uint16_t> records;
   records.reserve(static_cast<size_t>(map.rows) * static_cast<size_t>(map.columns));
   for (int r = 0; r < map.rows; ++r)
-    for (int c = 0; c < map.columns; ++c)
-      records.push_back(static_cast<std::uint16_t>(
-          static_cast<std::uint32_t>(map.cells[static_cast<size_t>(r) * map.columns + c]) & 0xFFFF));
+    for (int c = 0; c < map.columns; ++c) {
+      const size_t cell = static_cast<size_t>(r) * map.columns + c;
+      const std::uint32_t value = flipBits && cell < map.flips.size()
+                                      ? flipBits->record(map.cells[cell], map.flips[cell])
+                                      : static_cast<std::uint32_t>(map.cells[cell]);
+      records.push_back(static_cast<std::uint16_t>(value & 0xFFFF));
+    }
   return records;
 }
 
@@ -94,21 +100,23 @@ std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size) {
   return words;
 }
 
-void checkExportable(const Workspace& ws) {
+void checkExportable(const Workspace& ws, const std::optional<FlipBits>& flipBits) {
   if (ws.SpriteSize > kMaxWritableTileSize) throw Error(format(kTileSizeNotWritable, ws.SpriteSize));
-  checkTileCount(ws.Label23);
-  checkTileCount(ws.Label26);
+  // Map records are 2 bytes: the indices fit below bit 16, or below the lower flip bit.
+  const long long limit = flipBits ? flipBits->maxTiles() : kMaxTiles;
+  checkTileCount(ws.Label23, limit);
+  checkTileCount(ws.Label26, limit);
 }
 
 ExportTables exportTables(Workspace& ws, const Maps& maps) {
-  checkExportable(ws);
+  checkExportable(ws, maps.flipBits);
   ExportTables tables;
   tables.tileSize = ws.SpriteSize;
   const auto plane = [&](PlaneTables& t, const TileMap& map, ImageControl& list,
                          const std::string& counter) {
     t.columns = map.columns;
     t.rows = map.rows;
-    t.map = mapRecords(map);
+    t.map = mapRecords(map, maps.flipBits);
     t.tileCount = std::max(0, textToInt(counter));
     t.tiles = tileWords(list, t.tileCount, tables.tileSize);
   };
@@ -118,12 +126,12 @@ ExportTables exportTables(Workspace& ws, const Maps& maps) {
 }
 
 void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
-  checkExportable(ws);
+  checkExportable(ws, maps.flipBits);
   const int size = ws.SpriteSize;
 
   const auto file = [&](const char* pattern) -> StagedFile& { return set.add(patternPath(ws, folder, pattern)); };
-  writeMap(file("%s1.lvl"), maps.sprite);
-  writeMap(file("%s2.lvl"), maps.background);
+  writeMap(file("%s1.lvl"), maps.sprite, maps.flipBits);
+  writeMap(file("%s2.lvl"), maps.background, maps.flipBits);
   writeTiles(file("%s1.bin"), ws.Image5, ws.Label23, size);
   writeTiles(file("%s2.bin"), ws.Image6, ws.Label26, size);
 }

@@ -1,6 +1,7 @@
 // The four output files of "Création des MAPS", and the whole command.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace tavrik {
 
 // Messages of the export.
 inline constexpr const char* kClosingMessage = "Les fichiers ont été enregistrés avec l'image : %s";
-inline constexpr const char* kTooManyTiles = "Trop de tuiles dans la liste : %d (65536 au plus)";
+inline constexpr const char* kTooManyTilesMax = "Trop de tuiles dans la liste : %d (%d au plus)";
+inline constexpr int kMaxTiles = 65536;  // indices of 2-byte map records without flip bits
 inline constexpr const char* kTileSizeNotWritable =
     "Les tuiles de %d pixels ne peuvent pas être enregistrées (16 pixels au plus)";
 
@@ -30,7 +32,8 @@ struct ExportResult {
 //
 // Refused before any file is started: SpriteSize above 16 (a 32-pixel row does not fit the
 // 16-bit words; the window never offers it) and a tile counter above 65536 (indices above
-// 65535 would wrap in a map record). A file that cannot be created ("Impossible de créer le
+// 65535 would wrap in a map record), or, when the maps carry flips, above 2 to the power of
+// the lower flip bit. A file that cannot be created ("Impossible de créer le
 // fichier %s") or written ("Erreur d'écriture du fichier %s") throws, %s the path as built.
 void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set);
 
@@ -42,14 +45,14 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
 std::string outputPath(const std::string& folder, const std::string& file);
 
 // The values of the files before their byte order. A map gives one record per cell, row by row:
-// the low 16 bits of its index. A list gives, for each of its first `count` tiles and each of
+// the low 16 bits of its index, with `flipBits` also the flip bits of the cell's orientation. A list gives, for each of its first `count` tiles and each of
 // its `size` rows, the two bit-plane words (high bits, then low bits of the colour numbers).
-std::vector<std::uint16_t> mapRecords(const TileMap& map);
+std::vector<std::uint16_t> mapRecords(const TileMap& map, const std::optional<FlipBits>& flipBits = std::nullopt);
 std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size);
 
 // The refusals of stageExportFiles that come before any file: SpriteSize above 16, a tile
-// counter above 65536.
-void checkExportable(const Workspace& ws);
+// counter above 65536 (with `flipBits`, above 2 to the power of the lower flip bit).
+void checkExportable(const Workspace& ws, const std::optional<FlipBits>& flipBits = std::nullopt);
 
 // Everything that the files of one conversion hold, for the other output formats.
 struct PlaneTables {

@@ -1,7 +1,10 @@
 // Map building and map previews: the tile index of every cell of both planes.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "tiles/tile_flips.h"
 
 #include "workspace/workspace.h"
 
@@ -15,11 +18,14 @@ struct TileMap {
   int rows = 0;
   std::vector<std::int32_t> cells;  // row by row: cell (c, r) at r * columns + c
   long long unmatched = 0;          // cells that matched no tile of the list (value 0)
+  std::vector<Flip> flips;          // with mirroring: per cell, how its tile is mirrored;
+                                    // empty otherwise
 };
 
 struct Maps {
   TileMap sprite;
   TileMap background;
+  std::optional<FlipBits> flipBits;  // with mirroring: where the map records keep the flips
 };
 
 struct MapOptions {
@@ -28,6 +34,10 @@ struct MapOptions {
   // notification. Everything else (maps, gauge percentages, errors, files) is the same. For
   // the command-line tool, where nothing shows the previews.
   bool drawPreviews = true;
+  // Set: a cell that equals no tile as it stands may take a mirrored one (TileMap::flips), and
+  // the map records carry the flips at these bits. The previews then draw each number in the
+  // legend's colour of its orientation.
+  std::optional<FlipBits> flips;
 };
 
 // First half of "Création des MAPS". With S = SpriteSize, each plane's grid is
@@ -35,7 +45,9 @@ struct MapOptions {
 // list tiles (slot i of its strip, read like any surface pixel, so slots beyond the strip read
 // the invalid colour) whose S x S pixels equal the cell's, L being the tile counter's value
 // (Label23 for the sprite list, Label26 for the background list); a cell that equals no tile
-// gets 0 and is counted in TileMap::unmatched.
+// gets 0 and is counted in TileMap::unmatched. With options.flips, a cell that equals no tile as
+// it stands takes the first of left-right, top-bottom, both in which it equals a tile, with the
+// highest index in that orientation.
 //
 // In order: "Division par zéro" when S is 0, before anything else; the sprite preview (Image8)
 // is sized C1·20 x R1·20 and the plane's rectangle (0, 0, W1 − 1, H1 − 1) filled white on it;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace tavrik {
 
@@ -68,14 +69,15 @@ inline std::uint64_t load64(const Colour* p) {
   std::memcpy(&w, p, sizeof w);
   return w;
 }
-}  // namespace
 
-std::uint64_t slotHash(const Surface& strip, int S, int t, Colour* scratch) {
+// Hash of S rows of S colours, row b given by rowAt(b).
+template <class Rows>
+std::uint64_t hashRows(const Rows& rowAt, int S) {
   // Four independent lanes over 64-bit words, so that the multiplies overlap.
   std::uint64_t v0 = kP1 + kP2, v1 = kP2, v2 = 0, v3 = 0 - kP1;
   unsigned lane = 0;
   for (int b = 0; b < S; ++b) {
-    const Colour* r = slotRow(strip, S, t, b, scratch);
+    const Colour* r = rowAt(b);
     int i = 0;
     for (; i + 8 <= S; i += 8) {
       v0 = mixRound(v0, load64(r + i));
@@ -98,6 +100,28 @@ std::uint64_t slotHash(const Surface& strip, int S, int t, Colour* scratch) {
   h *= kP3;
   h ^= h >> 32;
   return h;
+}
+
+}  // namespace
+
+std::uint64_t slotHash(const Surface& strip, int S, int t, Colour* scratch) {
+  return hashRows([&](int b) { return slotRow(strip, S, t, b, scratch); }, S);
+}
+
+std::uint64_t blockHash(const Colour* block, int S) {
+  return hashRows([&](int b) { return block + static_cast<size_t>(b) * static_cast<size_t>(S); }, S);
+}
+
+void readSlot(const Surface& strip, int S, int t, Colour* out) {
+  std::vector<Colour> scratch(static_cast<size_t>(S));
+  for (int b = 0; b < S; ++b)
+    std::memcpy(out + static_cast<size_t>(b) * static_cast<size_t>(S), slotRow(strip, S, t, b, scratch.data()),
+                static_cast<size_t>(S) * sizeof(Colour));
+}
+
+bool slotEqualsMirrored(const Surface& strip, int S, int t, int u, Flip f, Colour* scratchT, Colour* scratchU) {
+  return equalsMirrored([&](int b) { return slotRow(strip, S, t, b, scratchT); },
+                        [&](int b) { return slotRow(strip, S, u, b, scratchU); }, S, f);
 }
 
 bool slotsEqual(const Surface& strip, int S, int t, int u, Colour* scratchT, Colour* scratchU) {

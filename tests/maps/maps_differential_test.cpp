@@ -186,6 +186,7 @@ void expectSameMaps(const TileMap& a, const TileMap& b) {
   EXPECT_EQ(a.columns, b.columns);
   EXPECT_EQ(a.rows, b.rows);
   EXPECT_EQ(a.cells, b.cells);
+  EXPECT_EQ(a.flips, b.flips);
   EXPECT_EQ(a.unmatched, b.unmatched);
 }
 
@@ -218,9 +219,10 @@ Outcome runFast(Workspace& ws, const std::string& folder, const MapOptions& opti
       ws, folder, [&](Workspace& w) { return buildMaps(w, options); },
       [](Workspace& w, const Maps& m, const std::string& f) { return exportFiles(w, m, f); });
 }
-Outcome runLiteral(Workspace& ws, const std::string& folder) {
+Outcome runLiteral(Workspace& ws, const std::string& folder,
+                   const std::optional<FlipBits>& flips = std::nullopt) {
   return run(
-      ws, folder, [](Workspace& w) { return literal::buildMaps(w); },
+      ws, folder, [&](Workspace& w) { return literal::buildMaps(w, flips); },
       [](Workspace& w, const Maps& m, const std::string& f) { return literal::exportFiles(w, m, f); });
 }
 
@@ -319,4 +321,49 @@ TEST(MapsDifferential, LargePlanesMatchedInBandsGiveTheLiteralResults) {
     EXPECT_GE(static_cast<long long>(a.maps->sprite.cells.size()) * 256, 1 << 18);  // banded
     if (HasFailure()) return;
   }
+}
+
+// Mirrored matching: planes with many mirrored cells, lists made from the unmirrored planes
+// with some of their tiles mirrored,
+// flip bits anywhere from 8 to 15, and now and then a counter too large for the bits.
+TEST(MapsDifferential, MirroredMatchingGivesTheLiteralResults) {
+  const FlipBits kBits[] = {{14, 15}, {15, 14}, {8, 9}, {12, 10}, {9, 8}};
+  int mirrored = 0, refused = 0, compared = 0;
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Workspace fast, literal;
+    for (Workspace* ws : {&fast, &literal}) {
+      Rng rng(seed * 131 + 7);
+      randomInputs(*ws, rng, 1);
+      if (ws->SpriteSize > 0) {
+        tavrik::testing::Rng mirrorRng(seed);
+        tavrik::testing::mirrorSomeCells(ws->Image1, ws->SpriteSize, mirrorRng);
+        tavrik::testing::mirrorSomeCells(ws->Image2, ws->SpriteSize, mirrorRng);
+        // Lists holding a tile in several orientations: a cell may then match in more than one.
+        tavrik::testing::mirrorSomeCells(ws->Image5, ws->SpriteSize, mirrorRng, 0.5);
+        tavrik::testing::mirrorSomeCells(ws->Image6, ws->SpriteSize, mirrorRng, 0.5);
+      }
+      if (seed % 25 == 2) ws->Label26 = "257";  // with bits 8 and 9: room for 256
+    }
+    MapOptions options;
+    options.flips = kBits[seed % 5];
+    TempDir fastDir, literalDir;
+    const Outcome a = runFast(fast, fastDir.str(), options);
+    const Outcome b = runLiteral(literal, literalDir.str(), options.flips);
+    expectSameOutcome(a, b);
+    expectSamePreview(fast.Image8, literal.Image8);
+    expectSamePreview(fast.Image9, literal.Image9);
+    if (HasFailure()) return;
+    ++compared;
+    if (a.error.rfind("Trop de tuiles", 0) == 0) ++refused;
+    if (a.maps)
+      for (const TileMap* map : {&a.maps->sprite, &a.maps->background})
+        if (std::any_of(map->flips.begin(), map->flips.end(), [](Flip f) { return f != Flip::None; })) {
+          ++mirrored;
+          break;
+        }
+  }
+  EXPECT_GT(mirrored, 80);
+  EXPECT_GE(refused, 3);
+  EXPECT_EQ(compared, 300);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "imaging/error.h"
@@ -10,44 +11,66 @@ namespace tavrik::literal {
 
 namespace {
 
-TileMap allocate(ImageControl& plane, int s) {
+TileMap allocate(ImageControl& plane, int s, bool flips) {
   TileMap map;
   map.columns = std::max(plane.Width() / s, 0);
   map.rows = std::max(plane.Height() / s, 0);
   map.cells.assign(static_cast<size_t>(map.columns) * map.rows, 0);  // fresh storage cleared
+  if (flips) map.flips.assign(map.cells.size(), Flip::None);
   return map;
 }
 
+// Each cell is compared with every tile i in the four orientations (only as it stands without
+// flips): pixel (tx, ty) of the cell against pixel (tx or S-1-tx, ty or S-1-ty) of the tile.
+// Per orientation the last matching tile wins; the cell takes the first orientation, in the
+// order as it stands, left-right, top-bottom, both, that any tile matched.
 void buildOne(Workspace& ws, ImageControl& plane, ImageControl& list, const std::string& label,
-              ImageControl& preview, TileMap& map, int s, int progressBase) {
+              ImageControl& preview, TileMap& map, int s, int progressBase, bool flips) {
   const int columns = map.columns, rows = map.rows;
   preview.SetWidth(columns * 20);
   preview.SetHeight(rows * 20);
   preview.fillRect(0, 0, plane.Width() - 1, plane.Height() - 1);
 
-  std::vector<bool> matched(map.cells.size(), false);
+  const int orientations = flips ? 4 : 1;
+  std::vector<std::vector<int>> best(4, std::vector<int>(map.cells.size(), -1));
   for (int i = 0; i < textToInt(label); ++i) {
     const long long count = textToInt(label);
     ws.setProgress(static_cast<int>(i * 50LL / count) + progressBase);
     for (int c = 0; c < columns; ++c) {
       for (int r = 0; r < rows; ++r) {
-        bool equal = true;
-        for (int tx = 0; tx < s; ++tx)
-          for (int ty = 0; ty < s; ++ty)
-            if (plane.readPixel(c * s + tx, r * s + ty) != list.readPixel(i * s + tx, ty))
-              equal = false;
-        if (equal) {
-          map.cells[static_cast<size_t>(r) * columns + c] = i;
-          matched[static_cast<size_t>(r) * columns + c] = true;
+        for (int f = 0; f < orientations; ++f) {
+          bool equal = true;
+          for (int tx = 0; tx < s; ++tx)
+            for (int ty = 0; ty < s; ++ty) {
+              const int lx = (f & 1) ? s - 1 - tx : tx;
+              const int ly = (f & 2) ? s - 1 - ty : ty;
+              if (plane.readPixel(c * s + tx, r * s + ty) != list.readPixel(i * s + lx, ly)) equal = false;
+            }
+          if (equal) best[static_cast<size_t>(f)][static_cast<size_t>(r) * columns + c] = i;
         }
       }
     }
   }
-  map.unmatched = std::count(matched.begin(), matched.end(), false);
+  map.unmatched = 0;
+  for (size_t cell = 0; cell < map.cells.size(); ++cell) {
+    int f = 0;
+    while (f < orientations && best[static_cast<size_t>(f)][cell] < 0) ++f;
+    if (f == orientations) {
+      ++map.unmatched;
+      continue;
+    }
+    map.cells[cell] = best[static_cast<size_t>(f)][cell];
+    if (flips) map.flips[cell] = static_cast<Flip>(f);
+  }
 
+  // The legend's colours: black, red (left-right), blue (top-bottom), green (both).
+  const Colour inks[] = {0x000000, 0x0000FF, 0xFF0000, 0x008000};
   for (int c = 0; c < columns; ++c)
-    for (int r = 0; r < rows; ++r)
-      preview.drawText(c * 20, r * 20, std::to_string(map.cells[static_cast<size_t>(r) * columns + c]));
+    for (int r = 0; r < rows; ++r) {
+      const size_t cell = static_cast<size_t>(r) * columns + c;
+      preview.drawText(c * 20, r * 20, std::to_string(map.cells[cell]),
+                       flips ? inks[static_cast<int>(map.flips[cell])] : 0x000000);
+    }
 }
 
 std::string pathOf(const Workspace& ws, const std::string& folder, const char* pattern) {
@@ -98,26 +121,33 @@ void writeList(std::FILE* f, ImageControl& list, const std::string& label, int s
   }
 }
 
-void writeMapFile(std::FILE* f, const TileMap& map) {
+void writeMapFile(std::FILE* f, const TileMap& map, const std::optional<FlipBits>& bits) {
   for (int r = 0; r < map.rows; ++r)
     for (int c = 0; c < map.columns; ++c) {
-      const int v = map.cells[static_cast<size_t>(r) * map.columns + c];
-      std::fputc(v & 0xFF, f);
-      std::fputc((v >> 8) & 0xFF, f);
+      const size_t cell = static_cast<size_t>(r) * map.columns + c;
+      long long v = map.cells[cell];
+      if (bits) {
+        const int flip = static_cast<int>(map.flips[cell]);
+        if (flip & 1) v += 1LL << bits->horizontal;
+        if (flip & 2) v += 1LL << bits->vertical;
+      }
+      std::fputc(static_cast<int>(v & 0xFF), f);
+      std::fputc(static_cast<int>((v >> 8) & 0xFF), f);
     }
 }
 
 }  // namespace
 
-Maps buildMaps(Workspace& ws) {
+Maps buildMaps(Workspace& ws, const std::optional<FlipBits>& flips) {
   const int s = ws.SpriteSize;
   if (s == 0) throw Error(kDivisionByZero);
   Maps maps;
-  maps.sprite = allocate(ws.Image1, s);
-  maps.background = allocate(ws.Image2, s);
-  buildOne(ws, ws.Image1, ws.Image5, ws.Label23, ws.Image8, maps.sprite, s, 0);
+  maps.sprite = allocate(ws.Image1, s, flips.has_value());
+  maps.background = allocate(ws.Image2, s, flips.has_value());
+  maps.flipBits = flips;
+  buildOne(ws, ws.Image1, ws.Image5, ws.Label23, ws.Image8, maps.sprite, s, 0, flips.has_value());
   ws.setProgress(50);
-  buildOne(ws, ws.Image2, ws.Image6, ws.Label26, ws.Image9, maps.background, s, 50);
+  buildOne(ws, ws.Image2, ws.Image6, ws.Label26, ws.Image9, maps.background, s, 50, flips.has_value());
   ws.setProgress(0);
   return maps;
 }
@@ -127,7 +157,9 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
   if (s > 16) throw Error(format(kTileSizeNotWritable, s));
   for (const std::string* label : {&ws.Label23, &ws.Label26}) {
     int n = 0;
-    if (tryTextToInt(*label, n) && n > 65536) throw Error(format(kTooManyTiles, n));
+    // With flips the indices must fit below the lower flip bit.
+    const int limit = maps.flipBits ? 1 << std::min(maps.flipBits->horizontal, maps.flipBits->vertical) : 65536;
+    if (tryTextToInt(*label, n) && n > limit) throw Error(format(kTooManyTilesMax, n, limit));
   }
   // Each file is written beside its final name; the four take their names once all are whole.
   ExportResult result;
@@ -138,8 +170,8 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
     written.push_back(path);
   };
   try {
-    stage("%s1.lvl", [&](std::FILE* f) { writeMapFile(f, maps.sprite); });
-    stage("%s2.lvl", [&](std::FILE* f) { writeMapFile(f, maps.background); });
+    stage("%s1.lvl", [&](std::FILE* f) { writeMapFile(f, maps.sprite, maps.flipBits); });
+    stage("%s2.lvl", [&](std::FILE* f) { writeMapFile(f, maps.background, maps.flipBits); });
     stage("%s1.bin", [&](std::FILE* f) { writeList(f, ws.Image5, ws.Label23, s); });
     stage("%s2.bin", [&](std::FILE* f) { writeList(f, ws.Image6, ws.Label26, s); });
   } catch (...) {
@@ -155,8 +187,8 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
   return result;
 }
 
-ExportResult createMaps(Workspace& ws, const std::string& folder) {
-  const Maps maps = literal::buildMaps(ws);
+ExportResult createMaps(Workspace& ws, const std::string& folder, const std::optional<FlipBits>& flips) {
+  const Maps maps = literal::buildMaps(ws, flips);
   return literal::exportFiles(ws, maps, folder);
 }
 

@@ -4,6 +4,7 @@
 // the refusals of too many tiles and of tiles above 16 pixels, and file errors; a file whose
 // writing fails is removed.
 #pragma once
+#include <optional>
 #include <string>
 
 #include "maps/export_files.h"
@@ -12,8 +13,10 @@
 
 namespace tavrik::literal {
 
-Maps buildMaps(Workspace& ws);
+// With `flips`, cells also match mirrored tiles, and the map records carry the flip bits.
+Maps buildMaps(Workspace& ws, const std::optional<FlipBits>& flips = std::nullopt);
 ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder = {});
-ExportResult createMaps(Workspace& ws, const std::string& folder = {});
+ExportResult createMaps(Workspace& ws, const std::string& folder = {},
+                        const std::optional<FlipBits>& flips = std::nullopt);
 
 }  // namespace tavrik::literal

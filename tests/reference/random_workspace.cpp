@@ -162,6 +162,57 @@ void randomWorkspace(Workspace& ws, Rng& rng, const RandomWorkspaceOptions& opti
   }
 }
 
+namespace {
+// Cell (c, r) of the surface mirrored by `flip` (bit 0 left-right, bit 1 top-bottom).
+std::vector<Colour> cellMirrored(const Surface& s, int S, int c, int r, unsigned flip) {
+  std::vector<Colour> tile(static_cast<size_t>(S) * S);
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x)
+      tile[static_cast<size_t>(y * S + x)] =
+          s.read(c * S + ((flip & 1) ? S - 1 - x : x), r * S + ((flip & 2) ? S - 1 - y : y));
+  return tile;
+}
+}  // namespace
+
+void mirrorSomeCells(ImageControl& plane, int S, Rng& rng, double share) {
+  if (plane.pictureKind() != PictureKind::Bitmap || !plane.hasSurface() || S <= 0) return;
+  Surface& s = plane.surface();
+  const int columns = s.width() / S, rows = s.height() / S;
+  if (columns * rows < 2) return;
+  const int copies = static_cast<int>(columns * rows * share);
+  for (int k = 0; k < copies; ++k) {
+    const int from = uniform(rng, 0, columns * rows - 1), to = uniform(rng, 0, columns * rows - 1);
+    const std::vector<Colour> tile = cellMirrored(s, S, from % columns, from / columns,
+                                                  static_cast<unsigned>(uniform(rng, 0, 3)));
+    for (int y = 0; y < S; ++y)
+      for (int x = 0; x < S; ++x)
+        s.write((to % columns) * S + x, (to / columns) * S + y, tile[static_cast<size_t>(y * S + x)]);
+  }
+}
+
+std::vector<Colour> randomBank(Rng& rng, const ImageControl& plane, int S, int count) {
+  static constexpr Colour greys[] = {clBlack, clGray, clSilver, clWhite};
+  const Surface* s = plane.surfaceIfAny();
+  const int cells = s ? (s->width() / S) * (s->height() / S) : 0;
+  std::vector<Colour> bank;
+  for (int t = 0; t < count; ++t) {
+    std::vector<Colour> tile(static_cast<size_t>(S) * S, clWhite);
+    const int kind = uniform(rng, 0, 9);
+    if (kind < 5 && cells > 0) {
+      const int cell = uniform(rng, 0, cells - 1);
+      tile = cellMirrored(*s, S, cell % (s->width() / S), cell / (s->width() / S),
+                          static_cast<unsigned>(uniform(rng, 0, 3)));
+    } else if (kind < 7 && t > 0) {
+      const int earlier = uniform(rng, 0, t - 1);
+      tile.assign(bank.begin() + static_cast<long>(earlier) * S * S, bank.begin() + static_cast<long>(earlier + 1) * S * S);
+    } else {
+      for (Colour& c : tile) c = greys[uniform(rng, 0, 3)];
+    }
+    bank.insert(bank.end(), tile.begin(), tile.end());
+  }
+  return bank;
+}
+
 void copyWorkspace(const Workspace& from, Workspace& to) {
   for (int n = 1; n <= 9; ++n) {
     const ImageControl& src = const_cast<Workspace&>(from).image(n);

@@ -45,6 +45,14 @@ void randomPlanes(Workspace& ws, Rng& rng, const RandomWorkspaceOptions& options
 // Expects a fresh Workspace.
 void randomWorkspace(Workspace& ws, Rng& rng, const RandomWorkspaceOptions& options = {});
 
+// Overwrites about `share` of the whole S x S cells of a bitmap plane with copies of other cells
+// mirrored left-right, top-bottom or both (or as they stand), so that mirrored tiles are common.
+void mirrorSomeCells(ImageControl& plane, int S, Rng& rng, double share = 0.4);
+
+// A bank of `count` S x S tiles, row by row: cells of the plane (some mirrored), tiles of random
+// greys, and repeats of earlier bank tiles.
+std::vector<Colour> randomBank(Rng& rng, const ImageControl& plane, int S, int count);
+
 // Deep copy of every image (picture kind, surface pixels, control size) and every value.
 // Copy before attaching a progress sink to `to`.
 void copyWorkspace(const Workspace& from, Workspace& to);

@@ -1,0 +1,59 @@
+#include "maps/tile_bank.h"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "imaging/error.h"
+#include "maps/export_files.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr Colour kColourOfNumber[4] = {clWhite, clSilver, clGray, clBlack};
+
+std::vector<Colour> readTileFile(const std::string& path, int S) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) throw Error(format(kCannotOpenFile, path.c_str()));
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) throw Error(format(kCannotOpenFile, path.c_str()));
+  // A file of more tiles than a map can index was not written by the export: refused before
+  // it is read into memory.
+  const std::uintmax_t record = static_cast<std::uintmax_t>(tileRecordSize(S));
+  if (size % record != 0 || size / record > static_cast<std::uintmax_t>(kMaxTiles))
+    throw Error(format(kBadTileFile, path.c_str()));
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(size));
+  std::ifstream in(path, std::ios::binary);
+  if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+    throw Error(format(kCannotOpenFile, path.c_str()));
+  return decodeTileRecords(bytes, S, path);
+}
+
+}  // namespace
+
+std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S, const std::string& name) {
+  if (S <= 0 || S > 16 || bytes.size() % static_cast<size_t>(tileRecordSize(S)) != 0)
+    throw Error(format(kBadTileFile, name.c_str()));
+  std::vector<Colour> tiles(bytes.size() / 4 * static_cast<size_t>(S));
+  Colour* out = tiles.data();
+  for (size_t row = 0; row < bytes.size(); row += 4) {
+    const unsigned first = static_cast<unsigned>(bytes[row] << 8 | bytes[row + 1]);
+    const unsigned second = static_cast<unsigned>(bytes[row + 2] << 8 | bytes[row + 3]);
+    if ((first | second) >> S) throw Error(format(kBadTileFile, name.c_str()));
+    for (int x = 0; x < S; ++x) {
+      const int bit = S - 1 - x;  // the leftmost pixel sits in the highest bit used
+      *out++ = kColourOfNumber[((first >> bit) & 1u) << 1 | ((second >> bit) & 1u)];
+    }
+  }
+  return tiles;
+}
+
+TileBank readTileBank(const std::string& prefix, int S) {
+  TileBank bank;
+  bank.sprites = readTileFile(prefix + "1.bin", S);
+  bank.backgrounds = readTileFile(prefix + "2.bin", S);
+  return bank;
+}
+
+}  // namespace tavrik
