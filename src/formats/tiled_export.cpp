@@ -53,8 +53,14 @@ std::string layer(int id, const char* name, int columns, int rows, const TileMap
     for (int c = 0; c < columns; ++c) {
       long long gid = 0;
       if (c < map.columns && r < map.rows) {
-        const std::int32_t index = map.cells[static_cast<size_t>(r) * map.columns + c];
+        const size_t cell = static_cast<size_t>(r) * map.columns + c;
+        const std::int32_t index = map.cells[cell];
         if (index >= 0 && index < tileCount) gid = firstGid + static_cast<long long>(index);
+        // A mirrored tile (--flips): Tiled's flags, bit 31 left-right, bit 30 top-bottom.
+        if (gid != 0 && cell < map.flips.size()) {
+          if (mirrorsLeftRight(map.flips[cell])) gid |= 1LL << 31;
+          if (mirrorsTopBottom(map.flips[cell])) gid |= 1LL << 30;
+        }
       }
       text += std::to_string(gid);
       if (c + 1 < columns || r + 1 < rows) text += ',';

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <regex>
+#include <sstream>
 
 #include "imaging/bitmap_file.h"
 #include "reference/literal_decode.h"
@@ -122,6 +123,34 @@ TEST(ToolTileSets, FlipsOnTheDemoSceneStoreFewerTilesAndRebuildBothPlanes) {
     EXPECT_TRUE(anyRecordWith(out / "Demo2.lvl", 1u << c.horizontal | 1u << c.vertical)) << context;
     expectPlanesRebuilt(out / "Demo", out / "Demo", images.str(), {16, true, c.horizontal, c.vertical}, context);
   }
+}
+
+TEST(ToolTileSets, TiledMapsCarryTheFlipsAsGidFlags) {
+  // Every cell of the .tmx layers: its GID's flags agree with the flip bits of its .lvl record.
+  TempFolder out;
+  const ToolRun run = runTool(concat({"--quiet", "--flips", "--output-dir", out.str(), "--tiled", out.str()},
+                                     planesOf(kDemo)));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string tmx = readWholeFile(out / "Demo.tmx");
+  int flagged = 0;
+  for (const auto& [layer, lvl] : {std::pair{"background", "Demo2.lvl"}, std::pair{"sprites", "Demo1.lvl"}}) {
+    const size_t begin = tmx.find("<data encoding=\"csv\">", tmx.find(std::string("name=\"") + layer + "\""));
+    ASSERT_NE(begin, std::string::npos) << layer;
+    std::istringstream csv(tmx.substr(begin + 22, tmx.find("</data>", begin) - begin - 22));
+    const std::vector<std::uint8_t> records = bytesOf(out / lvl);
+    size_t cell = 0;
+    for (std::string gid; std::getline(csv, gid, ',');) {
+      ASSERT_LT(2 * cell + 1, records.size()) << layer;
+      const unsigned record = records[2 * cell] | records[2 * cell + 1] << 8;
+      const unsigned long long value = std::stoull(gid);
+      EXPECT_EQ((value >> 31) & 1, (record >> 14) & 1) << layer << " cell " << cell;
+      EXPECT_EQ((value >> 30) & 1, (record >> 15) & 1) << layer << " cell " << cell;
+      if (value >> 30) ++flagged;
+      ++cell;
+    }
+    EXPECT_EQ(2 * cell, records.size()) << layer;
+  }
+  EXPECT_GT(flagged, 0);
 }
 
 TEST(ToolTileSets, ALevelWhoseHalvesMirrorEachOtherKeepsHalfItsTiles) {
