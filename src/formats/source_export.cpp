@@ -54,8 +54,8 @@ std::vector<Table> tablesOf(const std::string& name, const ExportTables& t) {
           {name + "2_bin", &t.background.tiles, tiles("background", t.background)}};
 }
 
-// The values in lines of eight: each line is `head` then the values, `hex` formatting one value,
-// separated by commas; `tail` ends every line but the last, whose end is `last`.
+// The values in lines of eight: each line is `head`, then the values formatted by `hexPattern`
+// and separated by commas, then `tail`, or `last` for the last line.
 std::string valueLines(const std::vector<std::uint16_t>& values, const char* head,
                        const char* hexPattern, const char* tail, const char* last) {
   std::string text;
