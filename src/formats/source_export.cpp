@@ -29,6 +29,12 @@ std::string planeComment(const char* what, const PlaneTables& plane) {
 
 std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t) {
   std::vector<Constant> constants{{name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"}};
+  if (t.flipBits) {
+    constants.push_back({name + "_FLIP_H_BIT", t.flipBits->horizontal,
+                         "map bit of a tile mirrored left-right"});
+    constants.push_back({name + "_FLIP_V_BIT", t.flipBits->vertical,
+                         "map bit of a tile mirrored top-bottom"});
+  }
   const auto plane = [&](const char* n, const PlaneTables& p, const char* what) {
     const std::string lvl = name + n + "_lvl";
     const std::string bin = name + n + "_bin";
@@ -72,7 +78,8 @@ std::string valueLines(const std::vector<std::uint16_t>& values, const char* hea
 
 const char* kHeaderLines[] = {
     "Level data converted by tavrik-batch.",
-    "Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list.",
+    "Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list",
+    "(with the mirror bits _FLIP_H_BIT and _FLIP_V_BIT set for a mirrored tile, when defined).",
     "Tiles (_bin): per tile and pixel row, two bit-plane words: the high bits, then the low bits",
     "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
     "pixel in the highest bit used.",

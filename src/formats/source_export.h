@@ -23,7 +23,8 @@ bool isSourceName(const std::string& name);
 // NAME1_bin, NAME2_bin (bit-plane words) hold the values of the four binary files as 16-bit
 // numbers, in file order, so the assembler or compiler stores them in its target's byte order.
 // Constants: NAME_TILE_SIZE, NAMEn_lvl_WIDTH / _HEIGHT (cells), NAMEn_bin_TILES, and
-// NAMEn_lvl_LENGTH / NAMEn_bin_LENGTH (values in the table).
+// NAMEn_lvl_LENGTH / NAMEn_bin_LENGTH (values in the table), and, when the map records carry
+// mirror bits, NAME_FLIP_H_BIT and NAME_FLIP_V_BIT.
 //
 // Assembler: "dc.w $XXXX" lines, eight values a line, in the 68000 syntax of Motorola (GNU as
 // in MRI mode, vasm, Devpac), the tables in the data section.

@@ -112,6 +112,7 @@ ExportTables exportTables(Workspace& ws, const Maps& maps) {
   checkExportable(ws, maps.flipBits);
   ExportTables tables;
   tables.tileSize = ws.SpriteSize;
+  tables.flipBits = maps.flipBits;
   const auto plane = [&](PlaneTables& t, const TileMap& map, ImageControl& list,
                          const std::string& counter) {
     t.columns = map.columns;

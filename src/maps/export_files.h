@@ -63,6 +63,7 @@ struct PlaneTables {
 };
 struct ExportTables {
   int tileSize = 0;
+  std::optional<FlipBits> flipBits;  // where the map records keep the mirror bits, if they do
   PlaneTables sprite;      // "%s1.lvl", "%s1.bin"
   PlaneTables background;  // "%s2.lvl", "%s2.bin"
 };

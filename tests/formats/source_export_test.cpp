@@ -20,6 +20,8 @@ struct Case {
   int tileSize;
   int pictureWidth, pictureHeight;
   std::vector<std::string> pictures;
+  std::vector<std::string> options = {};  // further options of both runs
+  long flipH = -1, flipV = -1;            // the mirror bits, with --flips
 };
 
 // Three 8 x 8 pictures: no whole 16-pixel cell, so empty maps and empty lists.
@@ -38,13 +40,15 @@ std::vector<Case> cases(const TempFolder& scratch) {
   const std::vector<std::string> demoFiles = demoPictures();
   return {{"Demo", 16, 512, 224, demoFiles},
           {"lv_8b", 8, 512, 224, demoFiles},
-          {"Tiny_1", 16, 8, 8, tinyPictures(scratch)}};
+          {"Tiny_1", 16, 8, 8, tinyPictures(scratch)},
+          {"Mirror", 16, 512, 224, demoFiles, {"--flips", "--flip-bits", "9,12"}, 9, 12}};
 }
 
 // Runs the tool for `c` with `--format format` into `folder`.
 void convert(const Case& c, const std::string& format, const TempFolder& folder) {
   std::vector<std::string> args{"--quiet", "--format", format, "--name", c.name, "--tile-size",
                                 std::to_string(c.tileSize), "--output-dir", folder.str()};
+  args.insert(args.end(), c.options.begin(), c.options.end());
   args.insert(args.end(), c.pictures.begin(), c.pictures.end());
   const ToolRun run = runTool(args);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -80,6 +84,12 @@ void expectConstants(const Case& c, const std::map<std::string, std::string>& fi
   };
   const long s = c.tileSize;
   EXPECT_EQ(value("_TILE_SIZE"), s);
+  if (c.flipH >= 0) {
+    EXPECT_EQ(value("_FLIP_H_BIT"), c.flipH);
+    EXPECT_EQ(value("_FLIP_V_BIT"), c.flipV);
+  } else {
+    EXPECT_EQ(constants.count(c.name + "_FLIP_H_BIT") + constants.count(c.name + "_FLIP_V_BIT"), 0u);
+  }
   for (const std::string n : {"1", "2"}) {
     SCOPED_TRACE(c.name + n);
     EXPECT_EQ(value(n + "_lvl_WIDTH"), c.pictureWidth / s);
@@ -165,6 +175,9 @@ int main(void) {
                             "1_bin_TILES", "1_bin_LENGTH", "2_lvl_WIDTH", "2_lvl_HEIGHT",
                             "2_lvl_LENGTH", "2_bin_TILES", "2_bin_LENGTH"})
     text += "  printf(\"" + name + macro + " %ld\\n\", (long)" + name + macro + ");\n";
+  for (const char* macro : {"_FLIP_H_BIT", "_FLIP_V_BIT"})
+    text += "#ifdef " + name + macro + "\n  printf(\"" + name + macro + " %ld\\n\", (long)" + name +
+            macro + ");\n#endif\n";
   text += "  return put(\"" + name + "1.lvl\", " + name + "1_lvl, " + name + "1_lvl_LENGTH, 0)\n";
   text += "       | put(\"" + name + "2.lvl\", " + name + "2_lvl, " + name + "2_lvl_LENGTH, 0)\n";
   text += "       | put(\"" + name + "1.bin\", " + name + "1_bin, " + name + "1_bin_LENGTH, 1)\n";

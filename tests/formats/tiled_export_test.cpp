@@ -33,13 +33,19 @@ TEST(TiledMap, RenderedByTiledItIsTheGreyBackgroundAndTheOverlay) {
   if (rasterizer.empty()) GTEST_SKIP() << "tmxrasterizer missing (package tiled)";
   setenv("QT_QPA_PLATFORM", "offscreen", 0);  // it is a Qt program; no display needed
 
-  // The name needs escaping in XML and is not ASCII.
-  for (const auto& [name, size] : {std::pair<std::string, int>{"Été&<1", 16}, {"Demo", 8}}) {
-    SCOPED_TRACE(name + " " + std::to_string(size));
+  struct Case {
+    std::string name;  // the first needs escaping in XML and is not ASCII
+    int size;
+    bool flips;  // mirrored cells carry Tiled's flip flags
+  };
+  for (const Case& c : {Case{"Été&<1", 16, false}, Case{"Demo", 8, false}, Case{"Flip", 16, true}}) {
+    const std::string& name = c.name;
+    SCOPED_TRACE(name);
     TempFolder tiled, images, bin;
-    std::vector<std::string> args{"--quiet", "--name", name, "--tile-size", std::to_string(size),
+    std::vector<std::string> args{"--quiet", "--name", name, "--tile-size", std::to_string(c.size),
                                   "--tiled", tiled.str(), "--save-images", images.str(),
                                   "--output-dir", bin.str()};
+    if (c.flips) args.push_back("--flips");
     for (const std::string& picture : demoPictures()) args.push_back(picture);
     const ToolRun run = runTool(args);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -49,8 +55,9 @@ TEST(TiledMap, RenderedByTiledItIsTheGreyBackgroundAndTheOverlay) {
     // Without --save-images the tool takes its lean road, which keeps no full planes: the same
     // map and tile sets.
     TempFolder lean;
-    args = {"--quiet", "--name", name, "--tile-size", std::to_string(size), "--tiled", lean.str(),
+    args = {"--quiet", "--name", name, "--tile-size", std::to_string(c.size), "--tiled", lean.str(),
             "--output-dir", lean.str()};
+    if (c.flips) args.push_back("--flips");
     for (const std::string& picture : demoPictures()) args.push_back(picture);
     ASSERT_EQ(runTool(args).status, 0);
     for (const std::string& file : tiled.entries())
