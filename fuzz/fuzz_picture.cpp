@@ -4,7 +4,8 @@
 // the streaming reader used for large files; both ways must give the same pixels or the same
 // error. For a PNG, bit 4 rewrites every chunk's CRC first (so that mutations get past the CRC
 // check), and bit 2 compares decoding from memory with reading the file and with reading it one
-// row at a time.
+// row at a time. Every bitmap also goes through the preview's path: its thumbnail, decoded
+// alone, must be the thumbnail of the whole decode (or fail the same way).
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
@@ -91,6 +93,28 @@ std::string writeTemporary(std::span<const std::uint8_t> file, const char* exten
   return path;
 }
 
+// The preview's thumbnails, at the pane's size and at a small odd one, against the thumbnail of
+// the whole decode `whole`.
+void compareThumbnails(std::span<const std::uint8_t> file, const Outcome& whole) {
+  for (const auto& [maxWidth, maxHeight] : {std::pair{150, 150}, std::pair{7, 3}}) {
+    Outcome expected, thumbnail;
+    if (whole.surface) {
+      expected.surface = tavrik::thumbnailOf(*whole.surface, maxWidth, maxHeight);
+    } else {
+      expected.error = whole.error;
+    }
+    try {
+      tavrik::BitmapThumbnail t = tavrik::decodeBitmapThumbnail(file, maxWidth, maxHeight);
+      if (whole.surface && (t.width != whole.surface->width() || t.height != whole.surface->height()))
+        __builtin_trap();
+      thumbnail.surface = std::move(t.pixels);
+    } catch (const tavrik::Error& e) {
+      thumbnail.error = e.message();
+    }
+    if (!same(expected, thumbnail)) __builtin_trap();
+  }
+}
+
 void compareWithStreamingReader(std::span<const std::uint8_t> file) {
   const Outcome whole = outcomeOf([&] { return std::optional(tavrik::decodeBitmap(file)); });
   const std::string path = writeTemporary(file, ".bmp");
@@ -98,6 +122,7 @@ void compareWithStreamingReader(std::span<const std::uint8_t> file) {
   const Outcome streamed = outcomeOf([&] { return tavrik::readBitmapFile(path, 0); });
   std::remove(path.c_str());
   if (!same(whole, streamed)) __builtin_trap();
+  compareThumbnails(file, whole);
 }
 
 // Memory, the file, and the file one row at a time must agree.
@@ -150,6 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     compareWithStreamingReader(file);
     return 0;
   }
+  if (extension == "bmp")
+    compareThumbnails(file, outcomeOf([&] { return std::optional(tavrik::decodeBitmap(file)); }));
   try {
     const tavrik::Picture picture = tavrik::decodePicture(extension, file);
     // Read every pixel back, so that a wrong size shows up as an out-of-bounds read.

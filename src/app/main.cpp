@@ -7,6 +7,7 @@
 #include <QTranslator>
 
 #include "app/main_form.h"
+#include "imaging/error.h"
 #include "imaging/error_box.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     form.show();
     return app.exec();
   } catch (const std::exception& e) {
-    tavrik::showErrorBox(nullptr, e.what());
+    tavrik::showErrorBox(nullptr, tavrik::userMessage(e));
   } catch (...) {
     tavrik::showErrorBox(nullptr, std::string());
   }

@@ -19,6 +19,7 @@
 
 #include "controls/cgauges.h"
 #include "controls/cspin.h"
+#include "imaging/error.h"
 #include "imaging/error_box.h"
 #include "imaging/picture_dialog.h"
 #include "maps/export_files.h"
@@ -94,7 +95,7 @@ TCSpinEdit* makeSpinEdit(QWidget* parent, const char* name, int x, int y, int va
   return spin;
 }
 
-QString messageOf(const std::exception& e) { return QString::fromUtf8(e.what()); }
+QString messageOf(const std::exception& e) { return QString::fromStdString(tavrik::userMessage(e)); }
 
 }  // namespace
 

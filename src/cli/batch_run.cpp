@@ -115,12 +115,8 @@ std::optional<std::string> attempt(const std::function<void()>& action) {
   try {
     action();
     return std::nullopt;
-  } catch (const Error& e) {
-    return errorLine(e.message());
-  } catch (const std::bad_alloc&) {
-    return errorLine("Mémoire insuffisante");
   } catch (const std::exception& e) {
-    return errorLine(e.what());
+    return errorLine(userMessage(e));
   }
 }
 
@@ -140,12 +136,16 @@ void warnUnmatched(Console& console, const TileMap& map, const char* which) {
 // The steps expect three pictures of one size and check nothing; say so when they are not.
 void warnPlanes(Console& console, Workspace& ws, const Options& options) {
   const std::string* files[] = {&options.sprites, &options.background, &options.full};
+  // An empty picture leaves its slot at its previous size, which the window's labels (and the
+  // summary) show: say both.
+  const std::string* labels[][2] = {{&ws.Label4, &ws.Label5}, {&ws.Label7, &ws.Label8},
+                                     {&ws.Label15, &ws.Label16}};
   for (int slot = 1; slot <= 3; ++slot) {
     const ImageControl& image = ws.image(slot);
     if (image.pictureWidth() <= 0 || image.pictureHeight() <= 0)
       console.err << kPrefix << "attention : l'image " << quoted(*files[slot - 1])
-                  << " est vide (" << image.pictureWidth() << " x " << image.pictureHeight()
-                  << ")\n";
+                  << " est vide (aucun pixel ; la fenêtre affiche " << *labels[slot - 1][0]
+                  << " x " << *labels[slot - 1][1] << ")\n";
   }
   const ImageControl& a = ws.Image1;
   const ImageControl& b = ws.Image2;

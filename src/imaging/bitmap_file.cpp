@@ -20,7 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "files/input_file.h"
 #include "imaging/error.h"
+#include "imaging/worker_thread.h"
 
 namespace tavrik {
 
@@ -32,6 +34,8 @@ constexpr const char* kBadBitmap = "Image bitmap incorrecte";
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
 // Pictures above this many pixels are refused before anything is allocated (1 GiB of surface).
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+
+constexpr const char* kNoResources = "Plus de ressources système";
 
 [[noreturn]] void readError() { throw Error(kReadError); }
 [[noreturn]] void badBitmap() { throw Error(kBadBitmap); }
@@ -141,34 +145,103 @@ void decodeRow(const std::uint8_t* src, Colour* out, int width, int bitCount,
   }
 }
 
-// RLE8 / RLE4 data into a surface already filled with colour-table entry 0. Rows run from the
-// bottom up; pixels beyond the right edge or above the top are dropped. Every step is bounded
-// by the data: each code consumes at least two bytes.
-void decodeRle(std::span<const std::uint8_t> data, bool rle4, const std::array<Colour, 256>& palette,
-               Surface& surface) {
-  const std::int64_t width = surface.width();
-  const std::int64_t height = surface.height();
-  const size_t n = data.size();
-  size_t i = 0;
+// Run-length data read in order: a span in memory, or a stretch of a file read in pieces of
+// 64 KiB, so that no more than one piece is ever held whatever the file's size.
+class RleData {
+ public:
+  explicit RleData(std::span<const std::uint8_t> bytes) : memory_(bytes), length_(bytes.size()) {}
+  RleData(const InputFile& file, std::uint64_t begin, std::uint64_t length)
+      : file_(&file), begin_(begin), length_(length) {}
+
+  std::uint64_t remaining() const { return length_ - position_; }
+  // The next `n` bytes (n <= remaining(), n <= kPiece).
+  const std::uint8_t* take(std::size_t n) {
+    const std::uint64_t at = position_;
+    position_ += n;
+    if (!file_) return memory_.data() + at;
+    if (at < pieceStart_ || at + n > pieceStart_ + piece_.size()) {
+      piece_.resize(static_cast<size_t>(std::min<std::uint64_t>(kPiece, length_ - at)));
+      pieceStart_ = at;
+      if (!file_->readAt(begin_ + at, piece_.data(), piece_.size())) readError();
+    }
+    return piece_.data() + (at - pieceStart_);
+  }
+  void skip(std::uint64_t n) { position_ += std::min(n, remaining()); }
+
+ private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
+  std::span<const std::uint8_t> memory_;
+  const InputFile* file_ = nullptr;
+  std::uint64_t begin_ = 0;
+  std::uint64_t length_ = 0;
+  std::uint64_t position_ = 0;
+  std::vector<std::uint8_t> piece_;
+  std::uint64_t pieceStart_ = 0;
+};
+
+// Where decoded pixels go: every pixel of a surface.
+class SurfaceSink {
+ public:
+  explicit SurfaceSink(Surface& surface) : surface_(surface) {}
+  // Pixels [x, end) of surface row y (end <= width), pixel k being colourAt(k).
+  template <class ColourAt>
+  void pixels(std::int64_t y, std::int64_t x, std::int64_t end, const ColourAt& colourAt) {
+    Colour* row = surface_.row(static_cast<int>(y));
+    for (std::int64_t k = x; k < end; ++k) row[k] = colourAt(k);
+  }
+
+ private:
+  Surface& surface_;
+};
+
+// Where decoded pixels go for a thumbnail: only the pixels that it samples.
+class ThumbnailSink {
+ public:
+  ThumbnailSink(Surface& thumbnail, std::int64_t width, std::int64_t height) : thumbnail_(thumbnail) {
+    for (int t = 0; t < thumbnail.width(); ++t) columns_.push_back(thumbnailSample(t, thumbnail.width(), width));
+    for (int t = 0; t < thumbnail.height(); ++t) rows_.push_back(thumbnailSample(t, thumbnail.height(), height));
+  }
+  template <class ColourAt>
+  void pixels(std::int64_t y, std::int64_t x, std::int64_t end, const ColourAt& colourAt) {
+    const auto row = std::lower_bound(rows_.begin(), rows_.end(), y);
+    if (row == rows_.end() || *row != y) return;
+    Colour* out = thumbnail_.row(static_cast<int>(row - rows_.begin()));
+    for (auto c = std::lower_bound(columns_.begin(), columns_.end(), x); c != columns_.end() && *c < end; ++c)
+      out[c - columns_.begin()] = colourAt(*c);
+  }
+  const std::vector<std::int64_t>& columns() const { return columns_; }
+  const std::vector<std::int64_t>& rows() const { return rows_; }
+
+ private:
+  Surface& thumbnail_;
+  std::vector<std::int64_t> columns_, rows_;  // the picture's column / row of each thumbnail one
+};
+
+// RLE8 / RLE4 data of a width x height picture into a sink whose pixels start as colour-table
+// entry 0. Rows run from the bottom up; pixels beyond the right edge or above the top are
+// dropped. Every step is bounded by the data: each code consumes at least two bytes.
+template <class Sink>
+void decodeRle(RleData& data, bool rle4, const std::array<Colour, 256>& palette, std::int64_t width,
+               std::int64_t height, Sink& sink) {
   std::int64_t x = 0, y = 0;
-  auto rowOf = [&](std::int64_t line) { return surface.row(static_cast<int>(height - 1 - line)); };
   while (y < height) {
-    if (i + 2 > n) {
+    if (data.remaining() < 2) {
       // The data ended without an end-of-bitmap code: fine only if the picture is complete.
       if (y == height - 1 && x >= width) return;
       readError();
     }
-    const unsigned count = data[i], value = data[i + 1];
-    i += 2;
+    const std::uint8_t* code = data.take(2);
+    const unsigned count = code[0], value = code[1];
+    const std::int64_t row = height - 1 - y, x0 = x;
     if (count > 0) {  // a run of `count` pixels
       if (x < width) {
-        Colour* row = rowOf(y);
         const std::int64_t end = std::min<std::int64_t>(x + count, width);
         if (rle4) {
           const Colour colours[2] = {palette[value >> 4], palette[value & 0xF]};
-          for (std::int64_t k = x; k < end; ++k) row[k] = colours[(k - x) & 1];
+          sink.pixels(row, x, end, [&](std::int64_t k) { return colours[(k - x0) & 1]; });
         } else {
-          std::fill(row + x, row + end, palette[value]);
+          const Colour colour = palette[value];
+          sink.pixels(row, x, end, [colour](std::int64_t) { return colour; });
         }
       }
       x += count;
@@ -181,26 +254,26 @@ void decodeRle(std::span<const std::uint8_t> data, bool rle4, const std::array<C
         break;
       case 1:  // end of bitmap
         return;
-      case 2:  // delta: skip right and up
-        if (i + 2 > n) readError();
-        x += data[i];
-        y += data[i + 1];
-        i += 2;
+      case 2: {  // delta: skip right and up
+        if (data.remaining() < 2) readError();
+        const std::uint8_t* delta = data.take(2);
+        x += delta[0];
+        y += delta[1];
         break;
+      }
       default: {  // absolute run of `value` pixels, padded to a 16-bit boundary
         const size_t bytes = rle4 ? (value + 1) / 2 : value;
-        if (i + bytes > n) readError();
+        if (data.remaining() < bytes) readError();
+        const std::uint8_t* p = data.take(bytes);
         if (x < width) {
-          Colour* row = rowOf(y);
           const std::int64_t end = std::min<std::int64_t>(x + value, width);
-          for (std::int64_t k = x; k < end; ++k) {
-            const size_t j = static_cast<size_t>(k - x);
-            row[k] = rle4 ? palette[(data[i + j / 2] >> ((j & 1) ? 0 : 4)) & 0xF]
-                          : palette[data[i + j]];
-          }
+          sink.pixels(row, x, end, [&](std::int64_t k) {
+            const size_t j = static_cast<size_t>(k - x0);
+            return rle4 ? palette[(p[j / 2] >> ((j & 1) ? 0 : 4)) & 0xF] : palette[p[j]];
+          });
         }
         x += value;
-        i += bytes + (bytes & 1);
+        data.skip(bytes & 1);
         break;
       }
     }
@@ -317,6 +390,16 @@ Layout readLayout(const std::uint8_t* b, size_t size) {
   return layout;
 }
 
+
+// Run-length data beyond this many bytes is never read: a picture needs at most 2 bytes a pixel
+// (runs of one pixel), 2 an end of line and 2 the end of the bitmap; twice that leaves room for
+// encoders that waste some, and bounds the work whatever the file's size.
+std::uint64_t rleDataLimit(const Layout& layout) {
+  const std::uint64_t width = static_cast<std::uint64_t>(layout.width);
+  const std::uint64_t height = static_cast<std::uint64_t>(layout.height);
+  return 4 * width * height + 4 * height + 4096;
+}
+
 // Uncompressed rows to colours.
 class RowDecoder {
  public:
@@ -331,6 +414,18 @@ class RowDecoder {
     if (bpp == 16 && large) {
       lut16_.resize(65536);
       for (std::uint32_t v = 0; v < 65536; ++v) lut16_[v] = (*fields_)(v);
+    }
+  }
+  // Decodes pixel x of a row, `src` pointing at the byte that holds its first bit.
+  Colour pixel(const std::uint8_t* src, std::int64_t x) const {
+    const Header& h = layout_.h;
+    switch (h.bitCount) {
+      case 1: return layout_.palette[(src[0] >> (7 - (x & 7))) & 1];
+      case 4: return layout_.palette[(src[0] >> ((x & 1) ? 0 : 4)) & 0xF];
+      case 8: return layout_.palette[src[0]];
+      case 16: return (*fields_)(u16(src));
+      case 24: return rgb(src[2], src[1], src[0]);
+      default: return fields_ ? (*fields_)(u32(src)) : rgb(src[2], src[1], src[0]);
     }
   }
   // Decodes file row r (rows are stored bottom-up unless the picture is top-down).
@@ -354,9 +449,76 @@ void inTwoBands(int count, std::uint64_t bytes, const Fn& fn) {
     fn(0, count);
     return;
   }
-  std::thread other([&] { fn(count / 2, count); });
+  WorkerThread other([&] { fn(count / 2, count); });
   fn(0, count / 2);
   other.join();
+}
+
+
+// Bytes of a whole file in memory, read like a file.
+class MemoryReader {
+ public:
+  explicit MemoryReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  bool readAt(std::uint64_t offset, void* out, std::size_t n) const {
+    if (offset > bytes_.size() || n > bytes_.size() - offset) return false;
+    std::memcpy(out, bytes_.data() + offset, n);
+    return true;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+};
+
+// The sampled pixels of an uncompressed picture, read a piece of a row at a time (a piece
+// covers the samples that fall within 64 KiB of each other, so that sparse samples of very
+// wide rows do not read the whole row).
+template <class Reader>
+void sampleRows(const Reader& reader, const Layout& layout, const ThumbnailSink& sink, Surface& thumbnail) {
+  const RowDecoder decoder(layout);
+  const std::uint64_t bpp = static_cast<std::uint64_t>(layout.h.bitCount);
+  const auto firstByte = [&](std::int64_t x) { return static_cast<std::uint64_t>(x) * bpp / 8; };
+  const auto endByte = [&](std::int64_t x) { return (static_cast<std::uint64_t>(x + 1) * bpp + 7) / 8; };
+  const std::vector<std::int64_t>& columns = sink.columns();
+  const size_t count = columns.size();
+  std::vector<std::uint8_t> piece;
+  for (int ty = 0; ty < thumbnail.height(); ++ty) {
+    const std::int64_t y = sink.rows()[static_cast<size_t>(ty)];
+    const std::int64_t r = layout.topDown ? y : layout.height - 1 - y;
+    const std::uint64_t rowStart = layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r);
+    Colour* out = thumbnail.row(ty);
+    for (size_t first = 0; first < count;) {
+      const std::uint64_t begin = firstByte(columns[first]);
+      size_t last = first + 1;
+      while (last < count && endByte(columns[last]) - begin <= (std::uint64_t{1} << 16)) ++last;
+      piece.resize(static_cast<size_t>(endByte(columns[last - 1]) - begin));
+      if (!reader.readAt(rowStart + begin, piece.data(), piece.size())) readError();
+      for (size_t k = first; k < last; ++k)
+        out[k] = decoder.pixel(piece.data() + (firstByte(columns[k]) - begin), columns[k]);
+      first = last;
+    }
+  }
+}
+
+// A thumbnail of the picture whose headers are `layout`, read through `reader`; `rle` gives
+// the run-length data when the picture is compressed.
+template <class Reader>
+BitmapThumbnail thumbnailOfLayout(const Reader& reader, const Layout& layout, RleData* rle,
+                                  int maxWidth, int maxHeight) {
+  BitmapThumbnail result;
+  result.width = layout.width;
+  result.height = layout.height;
+  const ThumbnailSize size = thumbnailSize(layout.width, layout.height, maxWidth, maxHeight);
+  if (rle) {
+    if (rle->remaining() < 2) readError();
+    result.pixels = Surface(size.width, size.height, layout.palette[0]);
+    ThumbnailSink sink(result.pixels, layout.width, layout.height);
+    decodeRle(*rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
+  } else {
+    result.pixels = Surface::forOverwrite(size.width, size.height);
+    const ThumbnailSink sink(result.pixels, layout.width, layout.height);
+    sampleRows(reader, layout, sink, result.pixels);
+  }
+  return result;
 }
 
 }  // namespace
@@ -364,82 +526,87 @@ void inTwoBands(int count, std::uint64_t bytes, const Fn& fn) {
 Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return Surface(0, 0);
   const Layout layout = readLayout(bytes.data(), bytes.size());
-  const std::span<const std::uint8_t> data = layout.pixelOffset <= bytes.size()
-                                                 ? bytes.subspan(layout.pixelOffset)
-                                                 : std::span<const std::uint8_t>{};
   if (layout.rle) {
-    if (data.size() < 2) readError();
+    const std::span<const std::uint8_t> data =
+        layout.pixelOffset <= bytes.size() ? bytes.subspan(layout.pixelOffset) : std::span<const std::uint8_t>{};
+    RleData rle(data.first(static_cast<size_t>(std::min<std::uint64_t>(data.size(), rleDataLimit(layout)))));
+    if (rle.remaining() < 2) readError();
     Surface surface(layout.width, layout.height, layout.palette[0]);
-    decodeRle(data, layout.h.compression == kRle4, layout.palette, surface);
+    SurfaceSink sink(surface);
+    decodeRle(rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
     return surface;
   }
   // Every row is present (checked by readLayout), so every pixel gets written.
   Surface surface = Surface::forOverwrite(layout.width, layout.height);
   const RowDecoder rows(layout);
+  const std::uint8_t* data = bytes.data() + layout.pixelOffset;
   inTwoBands(layout.height, layout.stride * static_cast<std::uint64_t>(layout.height), [&](int begin, int end) {
-    for (int r = begin; r < end; ++r) rows.decode(data.data() + layout.stride * static_cast<std::uint64_t>(r), r, surface);
+    for (int r = begin; r < end; ++r) rows.decode(data + layout.stride * static_cast<std::uint64_t>(r), r, surface);
   });
   return surface;
 }
 
-std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t streamFrom) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) return std::nullopt;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
-  if (!file) return std::nullopt;
-  const std::uintmax_t size = std::filesystem::file_size(fileName, ec);
+namespace {
 
-  // Reads `n` bytes at `offset` of the open file into `out`; false on a short read.
-  auto readAt = [](std::FILE* f, std::uint64_t offset, void* out, size_t n) {
-    return std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
-  };
+// The whole of a small file, for decoding in memory.
+std::vector<std::uint8_t> wholeFile(const InputFile& file) {
+  std::vector<std::uint8_t> contents;
+  try {
+    contents.resize(static_cast<size_t>(file.size()));
+  } catch (const std::bad_alloc&) {
+    throw Error(kNoResources);
+  }
+  if (!file.readAt(0, contents.data(), contents.size())) readError();
+  return contents;
+}
 
-  // Small files, compressed ones and files of unknown size: the whole file, then decodeBitmap.
-  auto whole = [&]() -> Surface {
-    std::vector<std::uint8_t> contents;
-    try {
-      std::rewind(file.get());
-      if (!ec && size > 0) contents.reserve(static_cast<size_t>(size));
-      std::uint8_t buffer[1 << 16];
-      size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
-        contents.insert(contents.end(), buffer, buffer + n);
-    } catch (const std::bad_alloc&) {
-      throw Error("Plus de ressources système");
-    } catch (const std::length_error&) {
-      throw Error("Plus de ressources système");
-    }
-    if (std::ferror(file.get())) readError();
-    return decodeBitmap(contents);
-  };
-  if (ec || size < std::max<std::uintmax_t>(streamFrom, kLayoutBytes) || size > static_cast<std::uintmax_t>(std::numeric_limits<long>::max()))
-    return whole();
-
+// The headers of a file that is not empty.
+Layout fileLayout(const InputFile& file) {
   std::uint8_t head[kLayoutBytes];
-  if (!readAt(file.get(), 0, head, kLayoutBytes)) readError();
-  const Layout layout = readLayout(head, static_cast<size_t>(size));
-  if (layout.rle) return whole();
+  const size_t n = static_cast<size_t>(std::min<std::uint64_t>(file.size(), kLayoutBytes));
+  if (!file.readAt(0, head, n)) readError();
+  return readLayout(head, static_cast<size_t>(std::min<std::uint64_t>(file.size(), SIZE_MAX)));
+}
 
-  // Uncompressed: rows straight from the file into the surface, in two bands, each with its
-  // own handle and a buffer of a few rows.
+// The run-length data of a file, within its limit.
+RleData fileRleData(const InputFile& file, const Layout& layout) {
+  const std::uint64_t available = layout.pixelOffset <= file.size() ? file.size() - layout.pixelOffset : 0;
+  return RleData(file, layout.pixelOffset, std::min(available, rleDataLimit(layout)));
+}
+
+}  // namespace
+
+std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t streamFrom) {
+  std::optional<InputFile> file = InputFile::open(fileName);
+  if (!file) return std::nullopt;
+  const std::uint64_t size = file->size();
+
+  // Small files: the whole file, then decodeBitmap.
+  if (size < std::max<std::uint64_t>(streamFrom, kLayoutBytes)) return decodeBitmap(wholeFile(*file));
+
+  const Layout layout = fileLayout(*file);
+  if (layout.rle) {
+    RleData rle = fileRleData(*file, layout);
+    if (rle.remaining() < 2) readError();
+    Surface surface(layout.width, layout.height, layout.palette[0]);
+    SurfaceSink sink(surface);
+    decodeRle(rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
+    return surface;
+  }
+
+  // Uncompressed: rows straight from the file into the surface, in two bands, each with a
+  // buffer of a few rows.
   Surface surface = Surface::forOverwrite(layout.width, layout.height);
   const RowDecoder rows(layout);
   std::atomic<bool> failed{false}, outOfMemory{false};
-  // Rows [begin, end): false when the file could not be reopened or read.
+  // Rows [begin, end): false when the file could not be read.
   auto readBand = [&](int begin, int end) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> own(nullptr, &std::fclose);
-    std::FILE* f = file.get();
-    if (begin > 0) {
-      own.reset(std::fopen(fileName.c_str(), "rb"));
-      f = own.get();
-      if (!f) return false;
-    }
     const int perChunk = static_cast<int>(std::max<std::uint64_t>(1, (std::uint64_t{1} << 20) / layout.stride));
     std::vector<std::uint8_t> buffer;
     for (int r = begin; r < end && !failed; r += perChunk) {
       const int n = std::min(perChunk, end - r);
       buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(n)));
-      if (!readAt(f, layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r), buffer.data(), buffer.size()))
+      if (!file->readAt(layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r), buffer.data(), buffer.size()))
         return false;
       for (int k = 0; k < n; ++k) rows.decode(buffer.data() + layout.stride * static_cast<std::uint64_t>(k), r + k, surface);
     }
@@ -452,13 +619,51 @@ std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t
       outOfMemory = failed = true;
     }
   });
-  if (outOfMemory) throw Error("Plus de ressources système");
+  if (outOfMemory) throw Error(kNoResources);
   if (failed) readError();
   return surface;
 }
 
+ThumbnailSize thumbnailSize(int width, int height, int maxWidth, int maxHeight) {
+  return {std::clamp(width, 0, std::max(maxWidth, 0)), std::clamp(height, 0, std::max(maxHeight, 0))};
+}
+
+Surface thumbnailOf(const Surface& surface, int maxWidth, int maxHeight) {
+  const ThumbnailSize size = thumbnailSize(surface.width(), surface.height(), maxWidth, maxHeight);
+  Surface thumbnail = Surface::forOverwrite(size.width, size.height);
+  for (int ty = 0; ty < size.height; ++ty) {
+    const Colour* src = surface.row(static_cast<int>(thumbnailSample(ty, size.height, surface.height())));
+    Colour* out = thumbnail.row(ty);
+    for (int tx = 0; tx < size.width; ++tx) out[tx] = src[thumbnailSample(tx, size.width, surface.width())];
+  }
+  return thumbnail;
+}
+
+BitmapThumbnail decodeBitmapThumbnail(std::span<const std::uint8_t> bytes, int maxWidth, int maxHeight) {
+  if (bytes.empty()) return {};
+  const Layout layout = readLayout(bytes.data(), bytes.size());
+  std::optional<RleData> rle;
+  if (layout.rle) {
+    const std::span<const std::uint8_t> data =
+        layout.pixelOffset <= bytes.size() ? bytes.subspan(layout.pixelOffset) : std::span<const std::uint8_t>{};
+    rle.emplace(data.first(static_cast<size_t>(std::min<std::uint64_t>(data.size(), rleDataLimit(layout)))));
+  }
+  return thumbnailOfLayout(MemoryReader(bytes), layout, rle ? &*rle : nullptr, maxWidth, maxHeight);
+}
+
+std::optional<BitmapThumbnail> readBitmapThumbnail(const std::string& fileName, int maxWidth, int maxHeight) {
+  std::optional<InputFile> file = InputFile::open(fileName);
+  if (!file) return std::nullopt;
+  if (file->size() == 0) return BitmapThumbnail{};
+  const Layout layout = fileLayout(*file);
+  std::optional<RleData> rle;
+  if (layout.rle) rle.emplace(fileRleData(*file, layout));
+  return thumbnailOfLayout(*file, layout, rle ? &*rle : nullptr, maxWidth, maxHeight);
+}
+
+
 struct BitmapRowReader::State {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, &std::fclose};
+  std::optional<InputFile> file;
   Layout layout;
   std::unique_ptr<RowDecoder> rows;  // refers to `layout`
   std::vector<std::uint8_t> buffer;
@@ -470,19 +675,11 @@ int BitmapRowReader::width() const { return state_->layout.width; }
 int BitmapRowReader::height() const { return state_->layout.height; }
 
 std::unique_ptr<BitmapRowReader> BitmapRowReader::open(const std::string& fileName) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) return nullptr;
   auto state = std::make_unique<State>();
-  state->file.reset(std::fopen(fileName.c_str(), "rb"));
-  if (!state->file) return nullptr;
-  const std::uintmax_t size = std::filesystem::file_size(fileName, ec);
-  if (ec || size == 0 || size > static_cast<std::uintmax_t>(std::numeric_limits<long>::max()))
-    return nullptr;
-  std::uint8_t head[kLayoutBytes];
-  const size_t headBytes = static_cast<size_t>(std::min<std::uintmax_t>(size, kLayoutBytes));
-  if (std::fread(head, 1, headBytes, state->file.get()) != headBytes) return nullptr;
+  state->file = InputFile::open(fileName);
+  if (!state->file || state->file->size() == 0) return nullptr;
   try {
-    state->layout = readLayout(head, static_cast<size_t>(size));
+    state->layout = fileLayout(*state->file);
     if (state->layout.rle) return nullptr;
     state->rows = std::make_unique<RowDecoder>(state->layout);
   } catch (const Error&) {
@@ -501,12 +698,10 @@ void BitmapRowReader::read(int y, int count, Colour* out, std::size_t stride) {
   try {
     s.buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(count)));
   } catch (const std::bad_alloc&) {
-    throw Error("Plus de ressources système");
+    throw Error(kNoResources);
   }
   const std::uint64_t offset = layout.pixelOffset + layout.stride * firstFileRow;
-  if (std::fseek(s.file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
-      std::fread(s.buffer.data(), 1, s.buffer.size(), s.file.get()) != s.buffer.size())
-    readError();
+  if (!s.file->readAt(offset, s.buffer.data(), s.buffer.size())) readError();
   for (int k = 0; k < count; ++k) {
     const int fileRow = layout.topDown ? k : count - 1 - k;
     s.rows->decodeInto(s.buffer.data() + layout.stride * static_cast<std::uint64_t>(fileRow),

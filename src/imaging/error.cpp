@@ -2,6 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <vector>
 
 namespace tavrik {
@@ -39,6 +42,19 @@ std::string applicationTitle(const std::string& programPath) {
     if (c >= 'A' && c <= 'Z') name[i] = static_cast<char>(c - 'A' + 'a');
   }
   return name;
+}
+
+std::string userMessage(const std::exception& e) {
+  if (const auto* error = dynamic_cast<const Error*>(&e)) return error->message();
+  if (dynamic_cast<const std::bad_alloc*>(&e) || dynamic_cast<const std::length_error*>(&e))
+    return kOutOfMemory;
+  if (const auto* system = dynamic_cast<const std::system_error*>(&e)) {
+    const std::error_code code = system->code();
+    if (code == std::errc::resource_unavailable_try_again || code == std::errc::not_enough_memory)
+      return kOutOfMemory;
+    return format("Erreur système (code %d)", code.value());
+  }
+  return "Erreur inattendue";
 }
 
 }  // namespace tavrik

@@ -22,7 +22,14 @@ std::string errorBoxText(const std::string& message);
 // ".", first character kept, the others lower case.
 std::string applicationTitle(const std::string& programPath);
 
+// The French text that the user sees for any exception: an Error's message; kOutOfMemory for
+// memory that could not be had (also a thread refused for lack of resources); "Erreur système
+// (code %d)" for another system error; "Erreur inattendue" for anything else. The English
+// what() of the standard library never reaches the user.
+std::string userMessage(const std::exception& e);
+
 // Messages used by more than one unit.
+inline constexpr const char* kOutOfMemory = "Mémoire insuffisante";
 inline constexpr const char* kDivisionByZero = "Division par zéro";
 inline constexpr const char* kNotAnInteger = "'%s' n'est pas une valeur entière correcte";
 inline constexpr const char* kBitmapOnly = "Impossible de modifier que les images comportant un bitmap";

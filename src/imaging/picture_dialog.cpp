@@ -36,6 +36,8 @@ QStringList qtNameFilters(const QString& filter) {
 
 QImage surfaceToImage(const Surface& surface, const QRect& part) {
   QImage image(part.size(), QImage::Format_RGB32);
+  // Qt refuses sizes it cannot address or allocate with a null image, which has no rows.
+  if (image.isNull()) return image;
   for (int y = 0; y < part.height(); ++y) {
     const Colour* src = surface.row(part.top() + y) + part.left();
     auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -48,18 +50,17 @@ QImage surfaceToImage(const Surface& surface, const QRect& part) {
   return image;
 }
 
-QImage previewImage(const Picture& picture, const QString& fileName) {
+QImage previewImage(const PictureThumbnail& picture, const QString& fileName) {
   switch (picture.kind) {
     case PictureKind::Bitmap:
-      if (picture.surface && !picture.surface->empty())
-        return surfaceToImage(*picture.surface,
-                              QRect(0, 0, picture.surface->width(), picture.surface->height()));
+      if (!picture.pixels.empty())
+        return surfaceToImage(picture.pixels, QRect(0, 0, picture.pixels.width(), picture.pixels.height()));
       return {};
     case PictureKind::Icon: {
       // Icons are shown only; their pixels never reach a surface.
       QImage icon(fileName);
-      if (!icon.isNull() && picture.width() > 0 && picture.height() > 0)
-        icon = icon.scaled(picture.width(), picture.height(), Qt::IgnoreAspectRatio,
+      if (!icon.isNull() && picture.width > 0 && picture.height > 0)
+        icon = icon.scaled(picture.width, picture.height, Qt::IgnoreAspectRatio,
                            Qt::SmoothTransformation);
       return icon;
     }
@@ -87,9 +88,12 @@ PicturePreviewWindow::PicturePreviewWindow(const QImage& image, QSize pictureSiz
   setWindowTitle(QStringLiteral("Prévisualiser"));
   setModal(true);
   setSizeGripEnabled(false);
-  resize(pictureSize.width() + 10, pictureSize.height() + 10);
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  QSize size(pictureSize.width() + 10, pictureSize.height() + 10);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  // A picture larger than the screen would ask for a window (and its backing store) as large.
+  if (screen) size = size.boundedTo(screen->availableGeometry().size());
+  resize(size);
+  if (screen) move(screen->availableGeometry().center() - rect().center());
 }
 
 void PicturePreviewWindow::paintEvent(QPaintEvent*) {
@@ -118,7 +122,11 @@ class PreviewArea : public QWidget {
       return;
     }
     const QRect target = previewRect(pane_->pictureSize(), area);
-    if (pane_->image().isNull()) {
+    if (pane_->pictureKind() == PictureKind::Bitmap && (pane_->image().isNull() || !target.isValid())) {
+      // A bitmap that cannot be shown (no image could be made, or too thin to cover a pixel
+      // here): the empty state; the caption still gives its size.
+      p.drawText(area, Qt::AlignCenter, QStringLiteral("(vide)"));
+    } else if (pane_->image().isNull()) {
       // A metafile: no pixels to show, only where it would be.
       p.setPen(palette().color(QPalette::Mid));
       p.drawRect(target.adjusted(0, 0, -1, -1));
@@ -155,18 +163,25 @@ PicturePreview::PicturePreview(QWidget* parent) : QWidget(parent) {
 
 void PicturePreview::showFile(const QString& fileName) {
   hasPicture_ = false;
+  pictureKind_ = PictureKind::None;
   pictureSize_ = QSize();
   image_ = QImage();
   const QFileInfo info(fileName);
   if (!fileName.isEmpty() && info.isFile()) {
     try {
-      const Picture picture = loadPictureFile(QFile::encodeName(fileName).toStdString());
+      // Only the pixels that the pane and the preview window can show are decoded.
+      const PictureThumbnail picture = loadPictureThumbnail(
+          QFile::encodeName(fileName).toStdString(), kPreviewPixels, kPreviewPixels);
       hasPicture_ = true;
-      pictureSize_ = QSize(picture.width(), picture.height());
+      pictureKind_ = picture.kind;
+      pictureSize_ = QSize(picture.width, picture.height);
       image_ = previewImage(picture, fileName);
     } catch (const std::exception&) {
       // A file that does not load simply shows no picture.
       hasPicture_ = false;
+      pictureKind_ = PictureKind::None;
+      pictureSize_ = QSize();
+      image_ = QImage();
     }
   }
   caption_->setText(hasPicture_ ? QStringLiteral(" (%1x%2)").arg(pictureSize_.width())

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "imaging/picture.h"
+#include "imaging/picture_file.h"
 
 class QFileDialog;
 class QLabel;
@@ -29,12 +30,17 @@ extern const char* const kPictureDialogFilter;
 // nothing when they are separated by ";").
 QStringList qtNameFilters(const QString& filter);
 
-// The part `part` of a surface as a QImage (RGB32); `part` must lie inside the surface.
+// The part `part` of a surface as a QImage (RGB32); `part` must lie inside the surface. A null
+// image when Qt cannot make one of that size.
 QImage surfaceToImage(const Surface& surface, const QRect& part);
 
-// What the preview pane draws for a picture: the bitmap's pixels, Qt's rendering of an icon
+// What the preview pane draws for a picture: the bitmap's thumbnail, Qt's rendering of an icon
 // file, or a null image for a metafile (which has no pixels here).
-QImage previewImage(const Picture& picture, const QString& fileName);
+QImage previewImage(const PictureThumbnail& picture, const QString& fileName);
+
+// The largest thumbnail that the preview decodes, in each direction: enough for the pane
+// (about 150 pixels) and for the preview window of a picture that fits the screen.
+inline constexpr int kPreviewPixels = 1024;
 
 // Draws a picture inside an area the way the preview pane does: centred at 1:1 when it fits,
 // otherwise scaled down keeping its proportions to the area's full width (wider than high) or
@@ -68,6 +74,7 @@ class PicturePreview : public QWidget {
   QString caption() const;
   bool hasPicture() const { return hasPicture_; }
   QSize pictureSize() const { return pictureSize_; }
+  PictureKind pictureKind() const { return pictureKind_; }
   QToolButton* previewButton() const { return button_; }
   QWidget* pictureArea() const { return area_; }
   const QImage& image() const { return image_; }
@@ -80,6 +87,7 @@ class PicturePreview : public QWidget {
   QToolButton* button_;
   QWidget* area_;
   bool hasPicture_ = false;
+  PictureKind pictureKind_ = PictureKind::None;
   QSize pictureSize_;
   QImage image_;
 };

@@ -2,12 +2,11 @@
 #include "imaging/picture_file.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <new>
+#include <optional>
 #include <vector>
 
+#include "files/input_file.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/error.h"
 #include "imaging/png_file.h"
@@ -57,8 +56,12 @@ int toPixels(std::int64_t extent, std::int64_t unitsPerInch) {
   return static_cast<int>(std::clamp<std::int64_t>(pixels, 0, std::numeric_limits<int>::max()));
 }
 
-Picture decodeIcon(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < 6) throw Error(kReadError);
+// Icons and metafiles are known by their first bytes and their size: `bytes` may be the first
+// kHeadBytes bytes of a file of `size` bytes.
+constexpr size_t kHeadBytes = 4096;
+
+Picture decodeIcon(std::span<const std::uint8_t> bytes, std::uint64_t size) {
+  if (size < 6) throw Error(kReadError);
   if (u16(bytes.data() + 2) > 1) throw Error("Image icône incorrecte");
   Picture picture;
   picture.kind = PictureKind::Icon;
@@ -70,9 +73,8 @@ Picture decodeIcon(std::span<const std::uint8_t> bytes) {
 // Enhanced metafiles: the frame (rclFrame, inclusive bounds in 0.01 mm) at bytes 24..39.
 // Placeable metafiles: the bounding box (16-bit left, top, right, bottom) in units of which
 // `inch` make an inch.
-Picture decodeMetafile(std::span<const std::uint8_t> bytes) {
+Picture decodeMetafile(std::span<const std::uint8_t> bytes, std::uint64_t size) {
   const std::uint8_t* b = bytes.data();
-  const size_t size = bytes.size();
   Picture picture;
   picture.kind = PictureKind::Metafile;
   if (size > 100 && u32(b) == 1 && b[40] == ' ' && b[41] == 'E' && b[42] == 'M' && b[43] == 'F') {
@@ -94,25 +96,17 @@ Picture decodeMetafile(std::span<const std::uint8_t> bytes) {
   return picture;
 }
 
-// Reads the whole file; false when it cannot be opened for reading (absent, no access, a folder).
-bool readWholeFile(const std::string& fileName, std::vector<std::uint8_t>& contents) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) return false;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return false;
-  try {
-    char buffer[1 << 16];
-    const auto length = std::filesystem::file_size(fileName, ec);
-    if (!ec && length > 0) contents.reserve(static_cast<size_t>(length));
-    while (in.read(buffer, sizeof buffer), in.gcount() > 0)
-      contents.insert(contents.end(), buffer, buffer + in.gcount());
-  } catch (const std::bad_alloc&) {
-    throw Error("Plus de ressources système");
-  } catch (const std::length_error&) {
-    throw Error("Plus de ressources système");
-  }
-  if (in.bad()) throw Error(kReadError);
-  return true;
+[[noreturn]] void cannotOpen(const std::string& fileName) {
+  throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
+}
+
+// An icon or a metafile: only its first bytes are read.
+Picture loadIconOrMetafile(const std::string& fileName, Kind kind) {
+  std::optional<InputFile> file = InputFile::open(fileName);
+  if (!file) cannotOpen(fileName);
+  std::vector<std::uint8_t> head(static_cast<size_t>(std::min<std::uint64_t>(file->size(), kHeadBytes)));
+  if (!file->readAt(0, head.data(), head.size())) throw Error(kReadError);
+  return kind == Kind::Icon ? decodeIcon(head, file->size()) : decodeMetafile(head, file->size());
 }
 
 }  // namespace
@@ -130,13 +124,31 @@ Picture loadPictureFile(const std::string& fileName, PictureRules rules) {
   if (kind == Kind::Unknown) unknownExtension(extension);
   if (kind == Kind::Bitmap || kind == Kind::Png) {
     std::optional<Surface> surface = kind == Kind::Bitmap ? readBitmapFile(fileName) : readPngFile(fileName);
-    if (!surface) throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
+    if (!surface) cannotOpen(fileName);
     return Picture::bitmap(std::move(*surface));
   }
-  std::vector<std::uint8_t> contents;
-  if (!readWholeFile(fileName, contents))
-    throw Error(format("Impossible d'ouvrir le fichier %s", fileName.c_str()));
-  return decodePicture(extension, contents, rules);
+  return loadIconOrMetafile(fileName, kind);
+}
+
+PictureThumbnail loadPictureThumbnail(const std::string& fileName, int maxWidth, int maxHeight) {
+  const std::string extension = fileExtension(fileName);
+  const Kind kind = kindOf(extension, PictureRules::Window);
+  if (kind == Kind::Unknown) unknownExtension(extension);
+  PictureThumbnail result;
+  if (kind == Kind::Bitmap) {
+    std::optional<BitmapThumbnail> thumbnail = readBitmapThumbnail(fileName, maxWidth, maxHeight);
+    if (!thumbnail) cannotOpen(fileName);
+    result.kind = PictureKind::Bitmap;
+    result.width = thumbnail->width;
+    result.height = thumbnail->height;
+    result.pixels = std::move(thumbnail->pixels);
+    return result;
+  }
+  const Picture picture = loadIconOrMetafile(fileName, kind);
+  result.kind = picture.kind;
+  result.width = picture.width();
+  result.height = picture.height();
+  return result;
 }
 
 Picture decodePicture(const std::string& extension, std::span<const std::uint8_t> bytes,
@@ -147,9 +159,9 @@ Picture decodePicture(const std::string& extension, std::span<const std::uint8_t
     case Kind::Png:
       return Picture::bitmap(decodePng(bytes));
     case Kind::Icon:
-      return decodeIcon(bytes);
+      return decodeIcon(bytes, bytes.size());
     case Kind::Metafile:
-      return decodeMetafile(bytes);
+      return decodeMetafile(bytes, bytes.size());
     case Kind::Unknown:
       break;
   }

@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include "files/input_file.h"
 #include "files/output_set.h"
 #include "imaging/error.h"
 
@@ -103,12 +104,9 @@ PngReader::PngReader(std::FILE* file, std::uint64_t size) : file_(file) {
 }
 
 std::unique_ptr<PngReader> PngReader::open(const std::string& fileName) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) return nullptr;
-  std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  std::uint64_t size = 0;
+  std::FILE* file = openRegularFileStream(fileName, size);
   if (!file) return nullptr;
-  struct stat info{};
-  const std::uint64_t size = ::fstat(fileno(file), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   return std::unique_ptr<PngReader>(new PngReader(file, size));
 }
 

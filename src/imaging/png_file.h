@@ -29,8 +29,8 @@ class PngReader {
  public:
   // Reads from `bytes`, which must outlive the reader.
   explicit PngReader(std::span<const std::uint8_t> bytes);
-  // Reads from the file; nullptr when it cannot be opened for reading (absent, no access, a
-  // folder).
+  // Reads from the file; nullptr when it cannot be opened for reading or is not a regular file
+  // (absent, no access, a folder, a named pipe, a device), known at once, without blocking.
   static std::unique_ptr<PngReader> open(const std::string& fileName);
   ~PngReader();
   PngReader(const PngReader&) = delete;

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/worker_thread.h"
+
 namespace tavrik {
 
 // Number of bands for `work` units of work (pixels): one below a threshold, else up to the
@@ -24,7 +26,8 @@ void forEachBand(int count, int bands, Fn&& fn) {
     if (count > 0) fn(0, 0, count);
     return;
   }
-  std::vector<std::thread> workers;
+  // A band whose thread cannot start runs on the calling thread (see WorkerThread).
+  std::vector<WorkerThread> workers;
   workers.reserve(static_cast<size_t>(bands - 1));
   auto bound = [&](int b) { return static_cast<int>(static_cast<long long>(count) * b / bands); };
   for (int b = 1; b < bands; ++b) workers.emplace_back([&, b] { fn(b, bound(b), bound(b + 1)); });

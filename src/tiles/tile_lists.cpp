@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "imaging/error.h"
@@ -403,23 +402,17 @@ OptimiseReport optimiseTileLists(Workspace& ws, const TileSetOptions& options) {
   // search runs: the first touch of its memory then overlaps the search's work. It is dropped
   // if the compaction turns out not to need it.
   std::unique_ptr<Surface> preparedScratch;
-  std::thread preparing;
+  WorkerThread preparing;
   const int scratchWidth = ws.Image5.Width(), scratchHeight = ws.Image5.Height();
   if (!ws.Image7.hasSurface() && ws.Image7.pictureKind() == PictureKind::None &&
       static_cast<long long>(std::max(scratchWidth, 0)) * std::max(scratchHeight, 0) >= (1LL << 20)) {
-    preparing = std::thread([&preparedScratch, scratchWidth, scratchHeight] {
+    preparing = WorkerThread([&preparedScratch, scratchWidth, scratchHeight] {
       try {
         preparedScratch = std::make_unique<Surface>(scratchWidth, scratchHeight, clWhite);
       } catch (...) {  // out of memory: the surface is made later, where the error is reported
       }
     });
   }
-  struct Joiner {
-    std::thread& t;
-    ~Joiner() {
-      if (t.joinable()) t.join();
-    }
-  } joiner{preparing};
 
   SearchResult spriteSearch, backgroundSearch;
   if (N1 >= 2) spriteSearch = markDuplicateSlots(*spriteList, S, N1, SearchRules{options.flips, B1});
@@ -432,7 +425,7 @@ OptimiseReport optimiseTileLists(Workspace& ws, const TileSetOptions& options) {
   const std::vector<int> kept1 = N1 >= 1 ? survivingSlots(spriteList, S, N1) : std::vector<int>{};
   const std::vector<int> kept2 = N2 >= 1 ? survivingSlots(backgroundList, S, N2) : std::vector<int>{};
   // The scratch strip is first touched by the first surviving tile's copy, at the size just set.
-  if (preparing.joinable()) preparing.join();
+  preparing.join();
   Surface* scratch =
       kept1.empty() && kept2.empty() ? nullptr : &ws.Image7.surface(std::move(preparedScratch));
   preparedScratch.reset();

@@ -1,9 +1,13 @@
 // The picture dialogs: filter conversion, the configured Qt dialog, the preview pane and window.
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -114,6 +118,75 @@ TEST(PicturePreviewPane, FollowsTheSelection) {
     EXPECT_EQ(pane.caption(), QStringLiteral("Image :"));
     EXPECT_FALSE(pane.previewButton()->isEnabled());
     EXPECT_FALSE(pane.hasPicture());
+  }
+}
+
+// A run-length (RLE8) bitmap file of any declared size whose data is only "end of bitmap": a
+// file of 1,080 bytes, its colour-table entry 0 red.
+std::vector<std::uint8_t> emptyRle8(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> b = {'B', 'M'};
+  apptest::put32(b, 1080);
+  apptest::put32(b, 0);
+  apptest::put32(b, 1078);
+  apptest::put32(b, 40);
+  apptest::put32(b, width);
+  apptest::put32(b, height);
+  apptest::put16(b, 1);
+  apptest::put16(b, 8);
+  apptest::put32(b, 1);  // RLE8
+  for (int k = 0; k < 5; ++k) apptest::put32(b, 0);
+  apptest::put32(b, 0x00FF0000);  // entry 0: red
+  b.resize(1078, 0);
+  b.push_back(0);
+  b.push_back(1);  // end of bitmap
+  return b;
+}
+
+long peakMemoryKiB() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Selecting a tiny file that declares a huge picture shows its size without decoding all of
+// it: the pane never needs memory in proportion to the picture, and never crashes.
+TEST(PicturePreviewPane, HugeDeclaredPicturesShowTheirSizeInLittleMemory) {
+  QTemporaryDir dir;
+  const struct {
+    std::uint32_t width, height;
+    bool shown;  // wide enough to cover a pixel of the area
+  } cases[] = {{67108864, 4, false}, {67108863, 4, false}, {16384, 16384, true}, {4, 16384, false}, {2048, 16384, true}};
+  for (const auto& c : cases) {
+    const QString name = QStringLiteral("%1x%2").arg(c.width).arg(c.height);
+    SCOPED_TRACE(name.toStdString());
+    const QString file = dir.filePath(name + QStringLiteral(".bmp"));
+    apptest::writeFile(file, emptyRle8(c.width, c.height));
+    ASSERT_EQ(QFileInfo(file).size(), 1080);
+
+    const long before = peakMemoryKiB();
+    tavrik::PicturePreview pane;
+    pane.resize(180, 200);
+    pane.show();
+    pane.showFile(file);
+    const QImage shot = pane.grab().toImage();  // a real repaint of the area
+    EXPECT_LT(peakMemoryKiB() - before, 64 * 1024) << "KiB";
+
+    EXPECT_EQ(pane.caption(), QStringLiteral(" (%1x%2)").arg(c.width).arg(c.height));
+    EXPECT_TRUE(pane.hasPicture());
+    EXPECT_EQ(pane.pictureSize(), QSize(int(c.width), int(c.height)));
+    EXPECT_LE(pane.image().width(), tavrik::kPreviewPixels);
+    EXPECT_LE(pane.image().height(), tavrik::kPreviewPixels);
+    // The area shows the red picture where it covers pixels, the empty state otherwise.
+    const QPoint origin = pane.pictureArea()->mapTo(&pane, QPoint(0, 0));
+    EXPECT_EQ(shot.pixel(origin + QPoint(1, 1)) == qRgb(255, 0, 0), c.shown);
+
+    // The preview window of such a picture never asks for more than the screen.
+    tavrik::PicturePreviewWindow window(pane.image(), pane.pictureSize());
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      EXPECT_LE(window.width(), screen->availableGeometry().width());
+      EXPECT_LE(window.height(), screen->availableGeometry().height());
+    }
+    EXPECT_LT(peakMemoryKiB() - before, 64 * 1024) << "KiB";
   }
 }
 

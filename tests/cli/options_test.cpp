@@ -129,6 +129,46 @@ TEST(Options, UsageErrorsAreOneLine) {
   }
 }
 
+// Names that cannot make sane file names, and options given twice, are refused with one line
+// that names the problem and never echoes the bad bytes.
+TEST(Options, BaseNamesMustBeTextWithoutControlsAndOptionsComeOnce) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;  // empty: accepted
+  } cases[] = {
+      {{"--name", "Été"}, ""},
+      {{"--name", "N\xF0\x9F\x8E\xAE"}, ""},  // U+1F3AE, four bytes
+      {{"--name", "a\tb"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
+      {{"--name", "a\nb"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
+      {{"--name", "a\x7F"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
+      {{"--name", "a\xC2\x85"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
+      {{"--name", "\xE9t\xE9"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},  // Latin-1
+      {{"--name", "a\xC3"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},      // cut short
+      {{"--name", "\xC0\xAF"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},  // overlong /
+      {{"--name", "\xED\xA0\x80"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},  // surrogate
+      {{"--name", "\xF4\x90\x80\x80"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},
+      {{"--name", "a", "--name", "b"}, "l'option --name est donnée deux fois"},
+      {{"--name=a", "--name=a"}, "l'option --name est donnée deux fois"},
+      {{"--steps", "grey", "--steps=maps"}, "l'option --steps est donnée deux fois"},
+      {{"--thresholds", "1,2,3", "--thresholds", "1,2,3"}, "l'option --thresholds est donnée deux fois"},
+      {{"--tile-size", "8", "--tile-size", "16"}, "l'option --tile-size est donnée deux fois"},
+      {{"--output-dir", "a", "--output-dir", "b"}, "l'option --output-dir est donnée deux fois"},
+      {{"--save-images", "a", "--save-images", "b"}, "l'option --save-images est donnée deux fois"},
+      {{"--quiet", "--quiet"}, ""},
+  };
+  for (const auto& c : cases) {
+    const ParseResult r = parseWithFiles(c.args);
+    std::string joined;
+    for (const auto& a : c.args) joined += "[" + a + "]";
+    if (c.error.empty()) {
+      EXPECT_EQ(r.action, Action::Run) << joined << " " << r.error;
+    } else {
+      EXPECT_EQ(r.action, Action::UsageError) << joined;
+      EXPECT_EQ(r.error, c.error) << joined;
+    }
+  }
+}
+
 TEST(Options, ThresholdBoundsAndLeadingZeros) {
   const ParseResult r = parseWithFiles({"--thresholds", "0,0999,1023"});
   ASSERT_EQ(r.action, Action::Run) << r.error;
