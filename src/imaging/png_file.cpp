@@ -6,12 +6,10 @@
 #include <array>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <new>
 #include <unordered_map>
 
-#include <sys/stat.h>
 
 #include "files/input_file.h"
 #include "files/output_set.h"
