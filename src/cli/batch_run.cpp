@@ -7,7 +7,6 @@
 #include <optional>
 #include <ostream>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "cli/lean_run.h"
@@ -18,6 +17,7 @@
 #include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
+#include "imaging/worker_thread.h"
 #include "files/output_set.h"
 #include "maps/export_files.h"
 #include "maps/tile_bank.h"
@@ -173,8 +173,10 @@ bool loadPlanes(const Options& options, Workspace& ws, Console& console) {
     errors[k] = attempt([&] { pictures[k] = loadPictureFile(*files[k], PictureRules::Batch); });
   };
   {
-    std::vector<std::jthread> others;
-    for (int k = 1; k < 3; ++k) others.emplace_back(load, k);
+    // A thread that cannot start loads its plane here (see WorkerThread).
+    std::vector<WorkerThread> others;
+    others.reserve(2);
+    for (int k = 1; k < 3; ++k) others.emplace_back([&load, k] { load(k); });
     load(0);
   }
   for (int k = 0; k < 3; ++k) {
