@@ -280,6 +280,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     const std::optional<std::string> error = attempt([&] {
       if (lean && info.step != Step::Maps) {
         lean->replay(ws, info.step);
+        if (info.step == Step::Optimise) optimised = lean->report();
         if (info.step == Step::Optimise && options.maxTiles) checkTileBudgets(ws, *options.maxTiles);
         return;
       }

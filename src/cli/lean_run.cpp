@@ -95,13 +95,18 @@ void showList(ImageControl& control, const LeanList& list) {
 
 }  // namespace
 
+OptimiseReport LeanRun::report() const {
+  return OptimiseReport{result_.sprite.savedByMirroring, result_.background.savedByMirroring};
+}
+
 LeanRun::LeanRun(const Options& options, int width, int height)
     : options_(options), width_(width), height_(height) {}
 
 std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   if (options.saveImagesDir || options.fullStrips) return nullptr;
-  // Mirrored tiles and banks are steps of the window's road only, so far.
-  if (options.flips || options.bank) return nullptr;
+  // A bank's tiles come before the plane's in the lists, which moves every slot, the search's
+  // bound and the gauge: banks take the window's steps.
+  if (options.bank) return nullptr;
   if (!options.runs(Step::Lists) || !options.runs(Step::Optimise) || !options.runs(Step::Maps)) return nullptr;
   int width = 0, height = 0;
   for (const std::string* file : {&options.sprites, &options.background, &options.full}) {
@@ -120,6 +125,7 @@ void LeanRun::convert(Workspace& ws) {
   settings.cutOut = options_.runs(Step::CutOut);
   settings.grey = options_.runs(Step::Grey);
   settings.mask = options_.runs(Step::Mask);
+  settings.flips = options_.flips;
   std::copy(options_.thresholds.begin(), options_.thresholds.end(), settings.thresholds);
   try {
     try {
@@ -174,6 +180,8 @@ void LeanRun::replay(Workspace& ws, Step step) {
       ws.setProgress(0);
       break;
     case Step::Maps: {
+      if (options_.flips)
+        result_.maps.flipBits = options_.flipBits ? FlipBits{(*options_.flipBits)[0], (*options_.flipBits)[1]} : FlipBits{};
       // Each list tile as its matching begins, then the middle and the end.
       const long long L1 = result_.sprite.count(), L2 = result_.background.count();
       for (long long i = 0; i < L1; ++i) ws.setProgress(static_cast<int>(i * 50 / L1));

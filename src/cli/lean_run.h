@@ -11,17 +11,18 @@
 #include "cli/batch_options.h"
 #include "maps/tile_maps.h"
 #include "tiles/lean_road.h"
+#include "tiles/tile_lists.h"
 #include "workspace/workspace.h"
 
 namespace tavrik::batch {
 
 class LeanRun {
  public:
-  // The lean road for this run, or null when it takes the window's road: with --save-images or
-  // --full-strips, --flips or --bank; when list creation, optimisation or maps is left out;
-  // when a picture is neither a ".bmp" file that opens as an uncompressed bitmap nor a ".png" file whose header
-  // reads (loading it the usual way then gives the picture or its error); when the three
-  // pictures differ in size.
+  // The lean road for this run, or null when it takes the window's road: with --save-images,
+  // --full-strips or --bank; when list creation, optimisation or maps is left out; when a
+  // picture is neither a ".bmp" file that opens as an uncompressed bitmap nor a ".png" file
+  // whose header reads (loading it the usual way then gives the picture or its error); when the
+  // three pictures differ in size.
   static std::unique_ptr<LeanRun> plan(const Options& options);
 
   // Reads and converts the three pictures, and writes the size labels as loading them does.
@@ -31,6 +32,9 @@ class LeanRun {
 
   // What `step` shows on the workspace (gauge values, tile size, counters, lists).
   void replay(Workspace& ws, Step step);
+
+  // What the optimisation reports (tiles that only mirroring removed), once converted.
+  OptimiseReport report() const;
 
   // The maps, once converted.
   Maps& maps() { return result_.maps; }

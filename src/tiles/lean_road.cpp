@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -14,41 +15,60 @@
 #include "imaging/error.h"
 #include "passes/colour_rules.h"
 #include "passes/parallel_rows.h"
+#include "maps/tile_index.h"
+#include "tiles/tile_flips.h"
 #include "tiles/tile_hash.h"
 
 namespace tavrik {
 
 namespace {
 
-// Distinct tiles in the order they were added, found by hash and full comparison.
+// Distinct tiles in the order they were added, found by hash and full comparison. Mirrored: a
+// tile is also found in its mirrored versions, through a tile index that holds all four.
 class DistinctTiles {
  public:
-  explicit DistinctTiles(int size) : size_(size), area_(static_cast<size_t>(size) * size) {}
+  struct Found {
+    int index;
+    Flip flip;  // the block is tile `index` mirrored so
+  };
 
-  int count() const { return static_cast<int>(hashes_.size()); }
+  DistinctTiles(int size, bool mirrored)
+      : size_(size), area_(static_cast<size_t>(size) * size), mirrored_(mirrored), index_(size, mirrored) {}
+
+  int count() const { return static_cast<int>(slots_.size()); }
   const Colour* tile(int i) const { return pixels_.data() + static_cast<size_t>(i) * area_; }
   std::uint64_t hash(int i) const { return hashes_[static_cast<size_t>(i)]; }
   int slot(int i) const { return slots_[static_cast<size_t>(i)]; }
 
-  // Index of the tile equal to the block (row y at rowAt(y), hash h), added with `slot` when
-  // it is new.
+  // The tile that the block (row y at rowAt(y)) equals, added with `slot` when it is new.
+  // `knownHash`: the block's hash, when at hand (unmirrored only).
   template <class Rows>
-  int findOrAdd(const Rows& rowAt, std::uint64_t h, int slot) {
+  Found findOrAdd(const Rows& rowAt, int slot, const std::uint64_t* knownHash = nullptr) {
+    if (mirrored_) {
+      const TileIndex::Match match = index_.find(rowAt);
+      if (match.index >= 0) return {match.index, match.flip};
+      index_.add(rowAt, count());
+      hashes_.push_back(0);
+      return {append(rowAt, slot), Flip::None};
+    }
+    const std::uint64_t h = knownHash ? *knownHash : hashBlock(rowAt, size_);
     if (table_.empty() || (hashes_.size() + 1) * 2 > table_.size()) grow();
     size_t pos = static_cast<size_t>(h) & mask_;
     for (; table_[pos] >= 0; pos = (pos + 1) & mask_) {
       const int k = table_[pos];
-      if (hashes_[static_cast<size_t>(k)] == h && equal(rowAt, k)) return k;
+      if (hashes_[static_cast<size_t>(k)] == h && equal(rowAt, k)) return {k, Flip::None};
     }
-    const int index = count();
-    table_[pos] = index;
+    table_[pos] = count();
     hashes_.push_back(h);
-    slots_.push_back(slot);
-    for (int y = 0; y < size_; ++y) {
-      const Colour* r = rowAt(y);
-      pixels_.insert(pixels_.end(), r, r + size_);
-    }
-    return index;
+    return {append(rowAt, slot), Flip::None};
+  }
+
+  // The tile that the block equals in some orientation, without adding it (mirrored only);
+  // index -1 when there is none.
+  template <class Rows>
+  Found find(const Rows& rowAt) const {
+    const TileIndex::Match match = index_.find(rowAt);
+    return {match.index, match.flip};
   }
 
   LeanList take() {
@@ -60,6 +80,16 @@ class DistinctTiles {
   }
 
  private:
+  template <class Rows>
+  int append(const Rows& rowAt, int slot) {
+    slots_.push_back(slot);
+    for (int y = 0; y < size_; ++y) {
+      const Colour* r = rowAt(y);
+      pixels_.insert(pixels_.end(), r, r + size_);
+    }
+    return count() - 1;
+  }
+
   template <class Rows>
   bool equal(const Rows& rowAt, int k) const {
     const Colour* t = tile(k);
@@ -83,18 +113,25 @@ class DistinctTiles {
 
   int size_;
   size_t area_;
+  bool mirrored_;
   std::vector<Colour> pixels_;
   std::vector<std::uint64_t> hashes_;
   std::vector<int> slots_;
-  std::vector<int> table_;  // open addressing over the tiles, -1 = free
+  std::vector<int> table_;  // open addressing over the tiles, -1 = free (unmirrored)
   size_t mask_ = 0;
+  TileIndex index_;  // mirrored
 };
 
 // What one band of tile rows found: its planes' distinct tiles and, per cell of its rows, the
 // index of the cell's tile among them (-1: a removed tile, top-left pixel clFuchsia).
 struct BandResult {
-  explicit BandResult(int size) : sprite(size), background(size) {}
+  BandResult(int size, bool mirrored)
+      : sprite(size, mirrored), background(size, mirrored), spriteRemoved(size, false), backgroundRemoved(size, false) {}
   DistinctTiles sprite, background;
+  // With mirroring, the distinct contents of removed cells: no list tile equals one as it
+  // stands, but one may mirrored, so they are matched once the lists are complete. Such a cell
+  // holds -2 - its content's index.
+  DistinctTiles spriteRemoved, backgroundRemoved;
   std::vector<std::uint8_t> cutOutColumns;
   std::exception_ptr error;
 };
@@ -227,6 +264,7 @@ class Road {
       map->columns = C_;
       map->rows = R_;
       map->cells.assign(static_cast<size_t>(C_) * R_, 0);
+      if (settings_.flips) map->flips.assign(map->cells.size(), Flip::None);
     }
 
     // Bands of tile rows, each on its own thread; the rows below the last whole tile row go with
@@ -242,7 +280,7 @@ class Road {
           first[static_cast<size_t>(p)] = std::make_unique<ReadAheadRows>(std::move(first[static_cast<size_t>(p)]), readPlan(static_cast<Plane>(p)));
     std::vector<BandResult> found;
     found.reserve(static_cast<size_t>(bands));
-    for (int b = 0; b < bands; ++b) found.emplace_back(S);
+    for (int b = 0; b < bands; ++b) found.emplace_back(S, settings_.flips);
     if (R_ > 0) {
       forEachBand(R_, bands, [&](int band, int begin, int end) {
         runBand(found[static_cast<size_t>(band)], begin, end, band == 0 ? &first : nullptr);
@@ -329,16 +367,21 @@ class Road {
       }
     };
 
-    // One plane's tile at column tx of the buffer: its index among the band's distinct tiles.
-    auto cut = [&](const std::vector<Colour>& rows, int tx, int slot, DistinctTiles& tiles) {
+    // One plane's cell at column tx of the buffer: its tile among the band's distinct tiles
+    // (index -1 for a removed tile), and how the cell mirrors it.
+    auto cut = [&](const std::vector<Colour>& rows, int tx, int slot, DistinctTiles& tiles, DistinctTiles& removed,
+                   TileMap& map) {
       const Colour* origin = rows.data() + static_cast<size_t>(tx) * S;
-      if (*origin == clFuchsia) return -1;
       const auto rowAt = [origin, W](int y) { return origin + y * W; };
-      return tiles.findOrAdd(rowAt, hashBlock(rowAt, S), slot);
+      if (*origin == clFuchsia) {
+        map.cells[static_cast<size_t>(slot)] = settings_.flips ? -2 - removed.findOrAdd(rowAt, slot).index : -1;
+        return;
+      }
+      const DistinctTiles::Found found = tiles.findOrAdd(rowAt, slot);
+      map.cells[static_cast<size_t>(slot)] = found.index;
+      if (!map.flips.empty()) map.flips[static_cast<size_t>(slot)] = found.flip;
     };
 
-    std::int32_t* spriteCells = result_.maps.sprite.cells.data();
-    std::int32_t* backgroundCells = result_.maps.background.cells.data();
     for (int ty = firstRow; ty < endRow; ++ty) {
       sprite->read(ty * S, S, s.data(), W);
       background->read(ty * S, S, b.data(), W);
@@ -346,8 +389,8 @@ class Road {
       passes(S, true);
       for (int tx = 0; tx < C_; ++tx) {
         const int slot = ty * C_ + tx;
-        spriteCells[slot] = cut(s, tx, slot, out.sprite);
-        backgroundCells[slot] = cut(b, tx, slot, out.background);
+        cut(s, tx, slot, out.sprite, out.spriteRemoved, result_.maps.sprite);
+        cut(b, tx, slot, out.background, out.backgroundRemoved, result_.maps.background);
       }
     }
     // Rows below the last whole tile row: the cut-out's columns, and the end of the pictures
@@ -362,38 +405,78 @@ class Road {
   }
 
   // The bands' distinct tiles in band order make the lists; each band's cells are renumbered.
+  // With mirroring, a cell is its band tile mirrored by f, which is list tile g mirrored by o,
+  // so the cell is tile g mirrored by f ^ o. The orientations that give the same cell are
+  // f ^ o ^ z for the z that leave g unchanged; f and o are each the first of theirs (as it
+  // stands, left-right, top-bottom, both: 0 to 3), and for every such group of z the first
+  // orientations of the classes are closed under ^, so f ^ o is the first one too, as the map
+  // wants it.
   void merge(std::vector<BandResult>& found) {
     const int S = settings_.tileSize;
-    DistinctTiles spriteList(S), backgroundList(S);
+    const bool mirrored = settings_.flips;
     for (BandResult& band : found)
       for (size_t x = 0; x < band.cutOutColumns.size(); ++x) result_.cutOutColumns[x] |= band.cutOutColumns[x];
 
     const int bands = static_cast<int>(found.size());
-    auto renumber = [&](DistinctTiles& local, DistinctTiles& list, TileMap& map, int band) {
-      std::vector<int> index(static_cast<size_t>(local.count()));
-      for (int i = 0; i < local.count(); ++i) {
-        const Colour* t = local.tile(i);
-        index[static_cast<size_t>(i)] =
-            list.findOrAdd([t, S](int y) { return t + y * S; }, local.hash(i), local.slot(i));
-      }
-      const int begin = static_cast<int>(static_cast<long long>(R_) * band / bands);
-      const int end = static_cast<int>(static_cast<long long>(R_) * (band + 1) / bands);
-      std::int32_t* cells = map.cells.data();
-      for (size_t c = static_cast<size_t>(begin) * C_; c < static_cast<size_t>(end) * C_; ++c) {
-        if (cells[c] < 0) {
-          cells[c] = 0;
-          ++map.unmatched;
-        } else {
-          cells[c] = index[static_cast<size_t>(cells[c])];
+    auto mergePlane = [&](DistinctTiles BandResult::*plane, DistinctTiles BandResult::*removedPlane, TileMap& map,
+                          LeanList& out) {
+      DistinctTiles list(S, mirrored);
+      std::vector<std::uint8_t> seen;        // per list tile: bit f when a cell is it mirrored by f
+      // Per band, the list tile of each band tile and of each removed content.
+      std::vector<std::vector<DistinctTiles::Found>> tiles(static_cast<size_t>(bands)), removed(tiles.size());
+      for (int band = 0; band < bands; ++band) {
+        DistinctTiles& local = found[static_cast<size_t>(band)].*plane;
+        std::vector<DistinctTiles::Found>& index = tiles[static_cast<size_t>(band)];
+        index.resize(static_cast<size_t>(local.count()));
+        for (int i = 0; i < local.count(); ++i) {
+          const Colour* t = local.tile(i);
+          const auto rowAt = [t, S](int y) { return t + y * S; };
+          const std::uint64_t h = local.hash(i);
+          index[static_cast<size_t>(i)] = list.findOrAdd(rowAt, local.slot(i), mirrored ? nullptr : &h);
+          if (mirrored && static_cast<int>(seen.size()) < list.count()) seen.push_back(0);
         }
       }
+      if (mirrored) {
+        for (int band = 0; band < bands; ++band) {
+          const DistinctTiles& contents = found[static_cast<size_t>(band)].*removedPlane;
+          for (int i = 0; i < contents.count(); ++i) {
+            const Colour* t = contents.tile(i);
+            removed[static_cast<size_t>(band)].push_back(list.find([t, S](int y) { return t + y * S; }));
+          }
+        }
+      }
+      for (int band = 0; band < bands; ++band) {
+        const int begin = static_cast<int>(static_cast<long long>(R_) * band / bands);
+        const int end = static_cast<int>(static_cast<long long>(R_) * (band + 1) / bands);
+        for (size_t c = static_cast<size_t>(begin) * C_; c < static_cast<size_t>(end) * C_; ++c) {
+          const int k = map.cells[c];
+          const bool isRemoved = k < 0;
+          const DistinctTiles::Found to = k >= 0    ? tiles[static_cast<size_t>(band)][static_cast<size_t>(k)]
+                                          : k == -1 ? DistinctTiles::Found{-1, Flip::None}
+                                                    : removed[static_cast<size_t>(band)][static_cast<size_t>(-2 - k)];
+          if (to.index < 0) {
+            map.cells[c] = 0;
+            if (mirrored) map.flips[c] = Flip::None;
+            ++map.unmatched;
+            continue;
+          }
+          map.cells[c] = to.index;
+          if (!mirrored) continue;
+          const unsigned first =
+              (isRemoved ? 0u : static_cast<unsigned>(map.flips[c])) ^ static_cast<unsigned>(to.flip);
+          map.flips[c] = static_cast<Flip>(first);
+          // Removed slots take no part in the optimisation.
+          if (!isRemoved) seen[static_cast<size_t>(to.index)] |= static_cast<std::uint8_t>(1u << first);
+        }
+      }
+      out = list.take();
+      // Contents that only mirroring removed: the orientations of each tile that cells hold
+      // beyond the first.
+      out.savedByMirroring = 0;
+      for (const std::uint8_t bits : seen) out.savedByMirroring += std::popcount(bits) - 1;
     };
-    for (int band = 0; band < bands; ++band) {
-      renumber(found[static_cast<size_t>(band)].sprite, spriteList, result_.maps.sprite, band);
-      renumber(found[static_cast<size_t>(band)].background, backgroundList, result_.maps.background, band);
-    }
-    result_.sprite = spriteList.take();
-    result_.background = backgroundList.take();
+    mergePlane(&BandResult::sprite, &BandResult::spriteRemoved, result_.maps.sprite, result_.sprite);
+    mergePlane(&BandResult::background, &BandResult::backgroundRemoved, result_.maps.background, result_.background);
   }
 
   const PlaneRowsOpener* open_[3];

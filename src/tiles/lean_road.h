@@ -43,6 +43,9 @@ struct LeanSettings {
   bool grey = true;    // both planes reduced to four greys by the thresholds
   int thresholds[3] = {100, 170, 300};
   bool mask = true;  // the sprite plane's virtual mask
+  // Mirrored tiles stored once: a tile equal to an earlier one mirrored left-right, top-bottom or
+  // both is no new tile, and the maps say how each cell mirrors its tile (TileMap::flips).
+  bool flips = false;
   int bands = 0;     // bands of tile rows worked on at once; 0: by the size and the machine
 };
 
@@ -51,6 +54,7 @@ struct LeanList {
   int tileSize = 0;
   std::vector<Colour> pixels;  // tile after tile, each row by row
   std::vector<int> slots;      // each tile's slot in the full list (reading order of cells)
+  int savedByMirroring = 0;    // tiles that only mirroring removed
   int count() const { return static_cast<int>(slots.size()); }
 };
 

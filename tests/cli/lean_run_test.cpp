@@ -97,6 +97,12 @@ std::array<std::string, 3> writeRandomPictures(Rng& rng, const TempFolder& folde
   planes.maxPlaneSize = 80;
   Workspace ws;
   testing::randomPlanes(ws, rng, planes);
+  // Mirrored cells, for --flips.
+  if (rng() % 2) {
+    const int S = rng() % 3 == 0 ? 8 : 16;
+    for (int n = 1; n <= 3; ++n)
+      if (ws.image(n).surfaceIfAny() && !ws.image(n).surfaceIfAny()->empty()) testing::mirrorSomeCells(ws.image(n), S, rng);
+  }
   std::array<std::string, 3> paths;
   for (int n = 1; n <= 3; ++n) {
     const Surface& picture = *ws.image(n).surfaceIfAny();
@@ -125,18 +131,27 @@ batch::Options randomOptions(Rng& rng, const TempFolder& folder, const std::arra
                                          batch::OutputFormat::Asm, batch::OutputFormat::C};
   o.format = formats[rng() % 4];
   if (rng() % 4 == 0) o.tiledDir = o.outputDir;
+  // Mirrored tiles, flip bits anywhere from 8 to 15, and budgets that some lists pass.
+  o.flips = rng() % 2 == 0;
+  if (o.flips && rng() % 2) {
+    const int h = 8 + static_cast<int>(rng() % 8);
+    o.flipBits = std::array<int, 2>{h, 8 + (h - 8 + 1 + static_cast<int>(rng() % 7)) % 8};
+  }
+  if (rng() % 4 == 0) o.maxTiles = std::array<int, 2>{static_cast<int>(rng() % 30), static_cast<int>(rng() % 30)};
   return o;
 }
 
 // The window's step for `step`, as tavrik-batch runs it.
-void windowStep(Workspace& ws, batch::Step step) {
+void windowStep(Workspace& ws, batch::Step step, const batch::Options& options) {
+  TileSetOptions tileSet;
+  tileSet.flips = options.flips;
   switch (step) {
     case batch::Step::CutOut: cutOut(ws); break;
     case batch::Step::Grey: greyLevels(ws); break;
     case batch::Step::Mask: virtualMask(ws); break;
     case batch::Step::Overlay: overlayPreview(ws); break;
-    case batch::Step::Lists: createTileLists(ws); break;
-    case batch::Step::Optimise: optimiseTileLists(ws); break;
+    case batch::Step::Lists: createTileLists(ws, tileSet); break;
+    case batch::Step::Optimise: optimiseTileLists(ws, tileSet); break;
     case batch::Step::Maps: break;
   }
 }
@@ -207,9 +222,10 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
       if (info.step == batch::Step::Maps) {
         MapOptions mapOptions;
         mapOptions.drawPreviews = false;
+        if (options.flips) mapOptions.flips = FlipBits{};
         windowMaps = buildMaps(windowWs, mapOptions);
       } else {
-        windowStep(windowWs, info.step);
+        windowStep(windowWs, info.step, options);
       }
       EXPECT_EQ(leanProgress, windowProgress) << context << " " << info.name;
       EXPECT_EQ(leanWs.progress(), windowWs.progress()) << context << " " << info.name;
@@ -220,6 +236,8 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
         EXPECT_EQ(run->maps().sprite.cells, windowMaps->sprite.cells) << context;
         EXPECT_EQ(run->maps().background.cells, windowMaps->background.cells) << context;
         EXPECT_EQ(run->maps().sprite.unmatched, windowMaps->sprite.unmatched) << context;
+        EXPECT_EQ(run->maps().sprite.flips, windowMaps->sprite.flips) << context;
+        EXPECT_EQ(run->maps().background.flips, windowMaps->background.flips) << context;
         EXPECT_EQ(run->maps().background.unmatched, windowMaps->background.unmatched) << context;
       }
     }
@@ -273,6 +291,9 @@ TEST(LeanRun, TakenOnlyByUncompressedBitmapsOfOneSizeWithTheTileStepsAndNoImages
   };
   EXPECT_TRUE(declined([&](batch::Options& o) { o.saveImagesDir = folder.str(); }));
   EXPECT_TRUE(declined([](batch::Options& o) { o.fullStrips = true; }));
+  EXPECT_TRUE(declined([&](batch::Options& o) { o.bank = folder / "bank"; }));
+  EXPECT_FALSE(declined([](batch::Options& o) { o.flips = true; }));
+  EXPECT_FALSE(declined([](batch::Options& o) { o.maxTiles = std::array<int, 2>{1, 1}; }));
   for (batch::Step step : {batch::Step::Lists, batch::Step::Optimise, batch::Step::Maps})
     EXPECT_TRUE(declined([step](batch::Options& o) { o.steps[static_cast<int>(step)] = false; }));
   EXPECT_TRUE(declined([&](batch::Options& o) { o.background = folder / "small.bmp"; }));

@@ -55,7 +55,8 @@ struct Passes {
 };
 
 // The window's steps on `ws`; returns the gauge values of the cut-out.
-std::vector<int> windowRoad(Workspace& ws, const Passes& passes, int tileSize) {
+std::vector<int> windowRoad(Workspace& ws, const Passes& passes, int tileSize, bool flips,
+                            OptimiseReport& report) {
   std::vector<int> cutOutProgress;
   if (passes.cutOut) {
     recordProgress(ws, cutOutProgress);
@@ -66,8 +67,10 @@ std::vector<int> windowRoad(Workspace& ws, const Passes& passes, int tileSize) {
   if (passes.mask) virtualMask(ws);
   ws.RadioButton1 = tileSize == 8;
   ws.RadioButton2 = tileSize == 16;
-  createTileLists(ws);
-  optimiseTileLists(ws);
+  TileSetOptions tileSet;
+  tileSet.flips = flips;
+  createTileLists(ws, tileSet);
+  report = optimiseTileLists(ws, tileSet);
   return cutOutProgress;
 }
 
@@ -112,13 +115,14 @@ void expectSameAsWindow(const LeanResult& lean, Workspace& ws, const Maps& maps,
     EXPECT_EQ(got[which]->rows, want[which]->rows) << context;
     EXPECT_EQ(got[which]->cells, want[which]->cells) << context << " map " << which;
     EXPECT_EQ(got[which]->unmatched, want[which]->unmatched) << context << " map " << which;
+    EXPECT_EQ(got[which]->flips, want[which]->flips) << context << " map " << which;
   }
 }
 
 }  // namespace
 
 TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
-  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0, inOrder = 0;
+  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0, inOrder = 0, mirrorSaved = 0;
   for (int seed = 0; seed < 600; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 104729 + 17);
     RandomWorkspaceOptions options;
@@ -140,6 +144,12 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
     ws.CSpinEdit2 = settings.thresholds[1];
     ws.CSpinEdit3 = settings.thresholds[2];
     settings.bands = static_cast<int>(rng() % 5);  // 0: automatic
+    // Mirrored tiles: half the time, on planes where a share of the cells are mirrored copies.
+    settings.flips = rng() % 2 == 0;
+    if (settings.flips || rng() % 4 == 0) {
+      mirrorSomeCells(ws.Image1, S, rng);
+      mirrorSomeCells(ws.Image2, S, rng);
+    }
 
     // The lean road reads the planes as loaded.
     const Surface sprite = *ws.Image1.surfaceIfAny();
@@ -154,11 +164,16 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
     const int fullRows = rows[2];
 
     const std::string context = "seed " + std::to_string(seed);
-    const std::vector<int> cutOutProgress = windowRoad(ws, passes, S);
+    OptimiseReport report;
+    const std::vector<int> cutOutProgress = windowRoad(ws, passes, S, settings.flips, report);
     MapOptions mapOptions;
     mapOptions.drawPreviews = false;
+    if (settings.flips) mapOptions.flips = FlipBits{};
     const Maps maps = buildMaps(ws, mapOptions);
     expectSameAsWindow(lean, ws, maps, S, context);
+    EXPECT_EQ(lean.sprite.savedByMirroring, report.spriteSavedByMirroring) << context;
+    EXPECT_EQ(lean.background.savedByMirroring, report.backgroundSavedByMirroring) << context;
+    mirrorSaved += report.spriteSavedByMirroring + report.backgroundSavedByMirroring > 0;
 
     ASSERT_EQ(lean.width, sprite.width());
     ASSERT_EQ(lean.height, sprite.height());
@@ -185,6 +200,7 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
   EXPECT_GT(duplicates, 200);
   EXPECT_GT(severalBands, 70);
   EXPECT_GT(inOrder, 150);
+  EXPECT_GT(mirrorSaved, 100);
 }
 
 TEST(LeanRoad, BandsSplittingDuplicatesAgreeWithOneBand) {
