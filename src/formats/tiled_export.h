@@ -20,10 +20,11 @@ inline constexpr int kTilesetColumns = 16;
 Surface tilesetImage(const PlaneTables& plane, int tileSize);
 
 // The TMX text of the map named `name`: orthogonal, as many cells as the larger of the two
-// grids, tiles of tableSize pixels; the background tile set (image "NAME2.png", first GID 1),
-// then the sprite tile set ("NAME1.png", white transparent), each counting the places of its
-// whole image; the layer "background" below the layer "sprites", in CSV. A cell's GID is its
-// index plus its tile set's first GID; 0 (no tile) for a cell outside its plane's grid or whose
+// grids, tiles of tables.tileSize pixels; the background tile set (image "NAME2.png", first
+// GID 1), then the sprite tile set ("NAME1.png", white transparent), each counting the places
+// of its whole image; the layer "background" below the layer "sprites", in CSV. A cell's GID is
+// its index plus its tile set's first GID, with Tiled's flip flags for a mirrored cell (bit 31
+// left-right, bit 30 top-bottom); 0 (no tile) for a cell outside its plane's grid or whose
 // index is not in its list.
 std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps);
 
