@@ -1,4 +1,7 @@
 // The load handlers and the command handlers of the window, driven without real dialogs.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -95,6 +98,9 @@ TEST_F(FormHandlers, RefusedLoadsShowTheErrorBoxAndChangeNothing) {
   const QString other = path(QStringLiteral("other.bmp"));
   apptest::writeFile(other, {'N', 'O', 'T', ' ', 'A', ' ', 'B', 'I', 'T', 'M', 'A', 'P', ' ', 'A',
                              'T', ' ', 'A', 'L', 'L', '!'});
+  const QString pipe = path(QStringLiteral("tube.bmp")), zero = path(QStringLiteral("zero.bmp"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
   const struct {
     QString file;
     QString text;
@@ -107,12 +113,17 @@ TEST_F(FormHandlers, RefusedLoadsShowTheErrorBoxAndChangeNothing) {
       {path(QStringLiteral("missing.bmp")),
        QStringLiteral("Impossible d'ouvrir le fichier %1.").arg(path(QStringLiteral("missing.bmp")))},
       {other, QStringLiteral("Image bitmap incorrecte.")},
+      // A named pipe without a writer and an endless device are refused at once.
+      {pipe, QStringLiteral("Impossible d'ouvrir le fichier %1.").arg(pipe)},
+      {zero, QStringLiteral("Impossible d'ouvrir le fichier %1.").arg(zero)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file.toStdString());
     boxes.boxes.clear();
     chooser1.file = c.file;
+    alarm(20);  // a load that blocks ends the test program
     form.SpeedButton1Click(nullptr);
+    alarm(0);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].kind, tavrik::BoxKind::Error);
     EXPECT_EQ(boxes.boxes[0].text, c.text);
