@@ -7,9 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "child_process.h"
+#include "cli/run_tool.h"
 #include "files/output_set.h"
 #include "imaging/error.h"
 
@@ -18,30 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Folder {
- public:
-  Folder() {
-    char name[] = "/tmp/tavrik-files-XXXXXX";
-    if (!mkdtemp(name)) throw std::runtime_error("mkdtemp");
-    path_ = name;
-  }
-  ~Folder() { fs::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+using Folder = test::TempFolder;
 
- private:
-  fs::path path_;
-};
-
-std::string contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string contents(const std::string& path) { return test::readWholeFile(path); }
 
 void put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
