@@ -211,6 +211,10 @@ def main():
     bad["claims-more-than-file.png"] = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", claims) + tail,
                                         "Erreur de lecture du flux")
     bad["truncated-image-data.png"] = (good[:idat + 20], "Erreur de lecture du flux")
+    # A data chunk whose length reaches past the end of the file.
+    long_chunk = bytearray(good)
+    long_chunk[idat - 4:idat] = struct.pack(">I", 1000000)
+    bad["chunk-longer-than-file.png"] = (bytes(long_chunk), "Erreur de lecture du flux")
     bad["no-end-chunk.png"] = (good[:-12], "Erreur de lecture du flux")
     bad["header-only.png"] = (good[:33], "Erreur de lecture du flux")
     bad["short-signature.png"] = (good[:4], "Erreur de lecture du flux")
