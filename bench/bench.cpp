@@ -2,7 +2,7 @@
 // tavrik-scene, and with --literal also the literal reference of each step on the same input,
 // checking that both leave the same workspace, gauge sequence and files.
 //
-//   tavrik-bench [--literal] [--window] [--header] [--min-time SECONDS] FOLDER
+//   tavrik-bench [--literal] [--window] [--flips] [--header] [--min-time SECONDS] FOLDER
 //
 // Prints one table row per step: step, size, fast time, literal time, ratio, check. Each step
 // starts from a copy of the workspace that the previous step left (the copy is not timed), and
@@ -10,7 +10,8 @@
 // at least once); the best time counts. "road" is the whole conversion in one go on a fresh
 // workspace, as tavrik-batch runs it: loading the three planes, the seven steps without map
 // previews, the four files. --window draws the map previews as the window does and reports,
-// per stage, the gauge's changes and the longest time without one.
+// per stage, the gauge's changes and the longest time without one. --flips runs the road with
+// mirrored tiles (tavrik-batch --flips).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -105,6 +106,7 @@ void loadPlanes(Workspace& ws, const fs::path& folder) {
 int main(int argc, char** argv) {
   bool withLiteral = false;
   bool window = false;
+  bool flips = false;
   double minTime = 0.5;
   std::string folderArg;
   for (int i = 1; i < argc; ++i) {
@@ -112,11 +114,12 @@ int main(int argc, char** argv) {
     if (a == "--literal") withLiteral = true;
     else if (a == "--header") header = true;
     else if (a == "--window") window = true;
+    else if (a == "--flips") flips = true;
     else if (a == "--min-time" && i + 1 < argc) minTime = std::atof(argv[++i]);
     else folderArg = a;
   }
   if (folderArg.empty()) {
-    std::fprintf(stderr, "usage: tavrik-bench [--literal] [--window] [--header] [--min-time SECONDS] FOLDER\n");
+    std::fprintf(stderr, "usage: tavrik-bench [--literal] [--window] [--flips] [--header] [--min-time SECONDS] FOLDER\n");
     return 2;
   }
 #ifndef TAVRIK_BENCH_LITERAL
@@ -194,12 +197,15 @@ int main(int argc, char** argv) {
         stage("mask");
         overlayPreview(*ws);
         stage("overlay");
-        createTileLists(*ws);
+        TileSetOptions tileSet;
+        tileSet.flips = flips;
+        createTileLists(*ws, tileSet);
         stage("lists");
-        optimiseTileLists(*ws);
+        optimiseTileLists(*ws, tileSet);
         stage("optimise");
         MapOptions options;
         options.drawPreviews = window;
+        if (flips) options.flips = FlipBits{};
         const Maps maps = buildMaps(*ws, options);
         stage(window ? "maps+previews" : "maps (no prev.)");
         exportFiles(*ws, maps, roadFolder.path.string());
@@ -277,8 +283,9 @@ int main(int argc, char** argv) {
       measure("grey", greyLevels, literal::greyLevels, nullptr);
       measure("mask", virtualMask, literal::virtualMask, nullptr);
       measure("overlay", overlayPreview, literal::overlayPreview, nullptr);
-      measure("lists", createTileLists, literal::createTileLists, nullptr);
-      measure("optimise", optimiseTileLists, literal::optimiseTileLists, nullptr);
+      using Step = void (*)(Workspace&);  // the window's steps, without tile-set options
+      measure("lists", Step{createTileLists}, Step{literal::createTileLists}, nullptr);
+      measure("optimise", Step{optimiseTileLists}, Step{literal::optimiseTileLists}, nullptr);
 
       // Maps with previews, as the window builds them; the literal command always draws them.
       std::optional<Maps> fastMaps, literalMaps;

@@ -15,7 +15,9 @@ struct StepOutcome {
   std::string error;  // empty when the step ended normally
 };
 
-inline StepOutcome runStep(Workspace& ws, void (*step)(Workspace&)) {
+// `step` is called with the workspace: a step function or a lambda binding its options.
+template <class Step>
+StepOutcome runStep(Workspace& ws, const Step& step) {
   StepOutcome out;
   recordProgress(ws, out.progress);
   try {

@@ -15,17 +15,16 @@ namespace {
 
 int tileSizeChosen(const Workspace& ws) { return ws.RadioButton1 ? 8 : ws.RadioButton2 ? 16 : 32; }
 
-template <class Step>
-StepOutcome runWith(Workspace& ws, const Step& step) {
-  StepOutcome out;
-  recordProgress(ws, out.progress);
-  try {
-    step(ws);
-  } catch (const Error& e) {
-    out.error = e.message();
-  }
-  ws.setProgressSink(nullptr);
-  return out;
+// Runs a step on both workspaces, each with its own version, and checks that they still agree.
+template <class Fast, class Literal>
+StepOutcome runBoth(Workspace& fast, Workspace& lit, const Fast& fastStep, const Literal& literalStep,
+                    const std::string& context) {
+  const StepOutcome a = runStep(fast, fastStep);
+  const StepOutcome b = runStep(lit, literalStep);
+  EXPECT_EQ(a.error, b.error) << context;
+  EXPECT_EQ(a.progress, b.progress) << context;
+  EXPECT_EQ(describeDifference(fast, lit), "") << context;
+  return a;
 }
 
 struct Counts {
@@ -40,19 +39,16 @@ void compareRoad(const Workspace& base, const TileSetOptions& options, const std
   Workspace fast, lit;
   copyWorkspace(base, fast);
   copyWorkspace(base, lit);
-  const StepOutcome a = runWith(fast, [&](Workspace& ws) { createTileLists(ws, options); });
-  const StepOutcome b = runWith(lit, [&](Workspace& ws) { literal::createTileLists(ws, options); });
-  EXPECT_EQ(a.error, b.error) << "lists " << context;
-  EXPECT_EQ(describeDifference(fast, lit), "") << "lists " << context;
+  const StepOutcome a = runBoth(
+      fast, lit, [&](Workspace& ws) { createTileLists(ws, options); },
+      [&](Workspace& ws) { literal::createTileLists(ws, options); }, "lists " + context);
   if (!a.error.empty() || ::testing::Test::HasFailure()) return;
   const int created = std::stoi(fast.Label23) + std::stoi(fast.Label26);
 
   OptimiseReport fastReport, litReport;
-  const StepOutcome c = runWith(fast, [&](Workspace& ws) { fastReport = optimiseTileLists(ws, options); });
-  const StepOutcome d = runWith(lit, [&](Workspace& ws) { litReport = literal::optimiseTileLists(ws, options); });
-  EXPECT_EQ(c.error, d.error) << "optimise " << context;
-  EXPECT_EQ(c.progress, d.progress) << "optimise " << context;
-  EXPECT_EQ(describeDifference(fast, lit), "") << "optimise " << context;
+  runBoth(
+      fast, lit, [&](Workspace& ws) { fastReport = optimiseTileLists(ws, options); },
+      [&](Workspace& ws) { litReport = literal::optimiseTileLists(ws, options); }, "optimise " + context);
   EXPECT_EQ(fastReport.spriteSavedByMirroring, litReport.spriteSavedByMirroring) << context;
   EXPECT_EQ(fastReport.backgroundSavedByMirroring, litReport.backgroundSavedByMirroring) << context;
   if (!options.flips) {
@@ -95,11 +91,9 @@ TEST(TileSetMatchLiteral, MirroredSearchAndBanksOnRandomWorkspaces) {
     Workspace fast, lit;
     copyWorkspace(base, fast);
     copyWorkspace(base, lit);
-    const StepOutcome a = runWith(fast, [&](Workspace& ws) { optimiseTileLists(ws, tileSet); });
-    const StepOutcome b = runWith(lit, [&](Workspace& ws) { literal::optimiseTileLists(ws, tileSet); });
-    EXPECT_EQ(a.error, b.error) << "seed " << seed;
-    EXPECT_EQ(a.progress, b.progress) << "seed " << seed;
-    EXPECT_EQ(describeDifference(fast, lit), "") << "seed " << seed;
+    runBoth(
+        fast, lit, [&](Workspace& ws) { optimiseTileLists(ws, tileSet); },
+        [&](Workspace& ws) { literal::optimiseTileLists(ws, tileSet); }, "seed " + std::to_string(seed));
     if (HasFailure()) return;
   }
   // The generator reaches the cases that matter.
