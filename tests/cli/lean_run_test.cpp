@@ -88,6 +88,20 @@ Outcome runInProcess(const batch::Options& options, const fs::path& outputDir) {
   return o;
 }
 
+// Runs tavrik-batch with `options` on the road it chooses, then with --full-strips, and checks
+// that both give the same; returns the first outcome.
+Outcome bothRoads(batch::Options options, const TempFolder& folder, const std::string& context) {
+  const Outcome a = runInProcess(options, folder.path() / "out");
+  options.fullStrips = true;
+  EXPECT_EQ(batch::LeanRun::plan(options), nullptr);
+  const Outcome b = runInProcess(options, folder.path() / "out");
+  EXPECT_EQ(a.status, b.status) << context;
+  EXPECT_EQ(a.out, b.out) << context;
+  EXPECT_EQ(a.err, b.err) << context;
+  EXPECT_EQ(a.files, b.files) << context;
+  return a;
+}
+
 // Three random pictures in `folder`, each a 24-bit bitmap or a PNG file (a 0 x 0 picture as an
 // empty file); returns their paths.
 std::array<std::string, 3> writeRandomPictures(Rng& rng, const TempFolder& folder, bool sameSize) {
@@ -167,15 +181,7 @@ TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
     const auto pictures = writeRandomPictures(rng, folder, rng() % 5 != 0);
     batch::Options options = randomOptions(rng, folder, pictures);
     lean += batch::LeanRun::plan(options) != nullptr;
-    const Outcome a = runInProcess(options, folder.path() / "out");
-    options.fullStrips = true;
-    ASSERT_EQ(batch::LeanRun::plan(options), nullptr);
-    const Outcome b = runInProcess(options, folder.path() / "out");
-    const std::string context = "seed " + std::to_string(seed);
-    EXPECT_EQ(a.status, b.status) << context;
-    EXPECT_EQ(a.out, b.out) << context;
-    EXPECT_EQ(a.err, b.err) << context;
-    EXPECT_EQ(a.files, b.files) << context;
+    const Outcome a = bothRoads(options, folder, "seed " + std::to_string(seed));
     withFiles += !a.files.empty();
     failed += a.status != 0;
   }
@@ -358,14 +364,7 @@ TEST(LeanRun, DamagedPicturesGiveTheErrorOfLoadingThemInOrder) {
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
     lean += batch::LeanRun::plan(options) != nullptr;
-    const Outcome a = runInProcess(options, folder.path() / "out");
-    options.fullStrips = true;
-    const Outcome b = runInProcess(options, folder.path() / "out");
-    const std::string context = "seed " + std::to_string(seed);
-    EXPECT_EQ(a.status, b.status) << context;
-    EXPECT_EQ(a.out, b.out) << context;
-    EXPECT_EQ(a.err, b.err) << context;
-    EXPECT_EQ(a.files, b.files) << context;
+    const Outcome a = bothRoads(options, folder, "seed " + std::to_string(seed));
     failures += a.status != 0;
     if (a.status != 0) ++messages[a.err];
   }
