@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tiles/tile_hash.h"
+
 namespace tavrik {
 
 void fillSpan(Surface& dst, int dx, int dy, int n, Colour c) {
@@ -53,63 +55,12 @@ const Colour* slotRow(const Surface& strip, int S, int t, int b, Colour* scratch
   return scratch;
 }
 
-namespace {
-constexpr std::uint64_t kP1 = 0x9E3779B185EBCA87ull;
-constexpr std::uint64_t kP2 = 0xC2B2AE3D27D4EB4Full;
-constexpr std::uint64_t kP3 = 0x165667B19E3779F9ull;
-
-inline std::uint64_t rotl(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
-inline std::uint64_t mixRound(std::uint64_t acc, std::uint64_t input) {
-  acc += input * kP2;
-  acc = rotl(acc, 31);
-  return acc * kP1;
-}
-inline std::uint64_t load64(const Colour* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// Hash of S rows of S colours, row b given by rowAt(b).
-template <class Rows>
-std::uint64_t hashRows(const Rows& rowAt, int S) {
-  // Four independent lanes over 64-bit words, so that the multiplies overlap.
-  std::uint64_t v0 = kP1 + kP2, v1 = kP2, v2 = 0, v3 = 0 - kP1;
-  unsigned lane = 0;
-  for (int b = 0; b < S; ++b) {
-    const Colour* r = rowAt(b);
-    int i = 0;
-    for (; i + 8 <= S; i += 8) {
-      v0 = mixRound(v0, load64(r + i));
-      v1 = mixRound(v1, load64(r + i + 2));
-      v2 = mixRound(v2, load64(r + i + 4));
-      v3 = mixRound(v3, load64(r + i + 6));
-    }
-    for (; i < S; i += 2) {
-      const std::uint64_t w =
-          i + 1 < S ? load64(r + i) : (static_cast<std::uint64_t>(r[i]) | (1ull << 63));
-      std::uint64_t& v = (lane & 3) == 0 ? v0 : (lane & 3) == 1 ? v1 : (lane & 3) == 2 ? v2 : v3;
-      v = mixRound(v, w);
-      ++lane;
-    }
-  }
-  std::uint64_t h = rotl(v0, 1) + rotl(v1, 7) + rotl(v2, 12) + rotl(v3, 18);
-  h ^= h >> 33;
-  h *= kP2;
-  h ^= h >> 29;
-  h *= kP3;
-  h ^= h >> 32;
-  return h;
-}
-
-}  // namespace
-
 std::uint64_t slotHash(const Surface& strip, int S, int t, Colour* scratch) {
-  return hashRows([&](int b) { return slotRow(strip, S, t, b, scratch); }, S);
+  return hashBlock([&](int b) { return slotRow(strip, S, t, b, scratch); }, S);
 }
 
 std::uint64_t blockHash(const Colour* block, int S) {
-  return hashRows([&](int b) { return block + static_cast<size_t>(b) * static_cast<size_t>(S); }, S);
+  return hashBlock([&](int b) { return block + static_cast<size_t>(b) * static_cast<size_t>(S); }, S);
 }
 
 void readSlot(const Surface& strip, int S, int t, Colour* out) {
