@@ -264,7 +264,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   // Pictures that allow it go the lean road: converted at once, band by band, the steps then
   // only showing their results. The others are loaded whole for the window's steps.
   const std::unique_ptr<LeanRun> lean = LeanRun::plan(options);
-  bool ok = lean ? guarded(console, [&] { lean->convert(ws); }) : loadPlanes(options, ws, console);
+  bool ok = lean ? guarded(console, [&] { lean->convert(ws, bank); }) : loadPlanes(options, ws, console);
 
   // The lean road takes only non-empty pictures of one size: nothing to warn about.
   if (ok && !lean) warnPlanes(console, ws, options);

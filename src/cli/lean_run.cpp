@@ -104,9 +104,6 @@ LeanRun::LeanRun(const Options& options, int width, int height)
 
 std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   if (options.saveImagesDir || options.fullStrips) return nullptr;
-  // A bank's tiles come before the plane's in the lists, which moves every slot, the search's
-  // bound and the gauge: banks take the window's steps.
-  if (options.bank) return nullptr;
   if (!options.runs(Step::Lists) || !options.runs(Step::Optimise) || !options.runs(Step::Maps)) return nullptr;
   int width = 0, height = 0;
   for (const std::string* file : {&options.sprites, &options.background, &options.full}) {
@@ -119,8 +116,12 @@ std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   return std::unique_ptr<LeanRun>(new LeanRun(options, width, height));
 }
 
-void LeanRun::convert(Workspace& ws) {
+void LeanRun::convert(Workspace& ws, const TileBank& bank) {
   LeanSettings settings;
+  settings.spriteBank = bank.sprites;
+  settings.backgroundBank = bank.backgrounds;
+  spriteBankTiles_ = bankTileCount(bank.sprites, options_.tileSize);
+  backgroundBankTiles_ = bankTileCount(bank.backgrounds, options_.tileSize);
   settings.tileSize = options_.tileSize;
   settings.cutOut = options_.runs(Step::CutOut);
   settings.grey = options_.runs(Step::Grey);
@@ -150,6 +151,7 @@ void LeanRun::replay(Workspace& ws, Step step) {
   const int W = width_;
   const int S = options_.tileSize;
   const long long N = static_cast<long long>(W / S) * (height_ / S);
+  const long long N1 = spriteBankTiles_ + N, N2 = backgroundBankTiles_ + N;
   switch (step) {
     case Step::CutOut:
       // The columns where a pixel changed, in order, then 0.
@@ -165,14 +167,16 @@ void LeanRun::replay(Workspace& ws, Step step) {
       ws.setProgress(0);
       break;
     case Step::Lists:
+      // Each list holds its bank's tiles, then one slot per cell.
       ws.SpriteSize = S;
-      ws.Label23 = ws.Label26 = std::to_string(N);
+      ws.Label23 = std::to_string(N1);
+      ws.Label26 = std::to_string(N2);
       break;
     case Step::Optimise:
       // The search's outer tiles, then each survivor's old slot in both compactions.
-      for (long long i = 0; i < N; ++i) ws.setProgress(static_cast<int>(50 * i / N));
-      for (int k : result_.sprite.slots) ws.setProgress(50 + static_cast<int>(25 * k / N));
-      for (int k : result_.background.slots) ws.setProgress(75 + static_cast<int>(25 * k / N));
+      for (long long i = 0; i < N1; ++i) ws.setProgress(static_cast<int>(50 * i / N1));
+      for (int k : result_.sprite.slots) ws.setProgress(50 + static_cast<int>(25 * k / N1));
+      for (int k : result_.background.slots) ws.setProgress(75 + static_cast<int>(25 * k / N2));
       showList(ws.Image5, result_.sprite);
       showList(ws.Image6, result_.background);
       ws.Label23 = std::to_string(result_.sprite.count());

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/batch_options.h"
+#include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
 #include "tiles/lean_road.h"
 #include "tiles/tile_lists.h"
@@ -18,17 +19,17 @@ namespace tavrik::batch {
 
 class LeanRun {
  public:
-  // The lean road for this run, or null when it takes the window's road: with --save-images,
-  // --full-strips or --bank; when list creation, optimisation or maps is left out; when a
+  // The lean road for this run, or null when it takes the window's road: with --save-images
+  // or --full-strips; when list creation, optimisation or maps is left out; when a
   // picture is neither a ".bmp" file that opens as an uncompressed bitmap nor a ".png" file
   // whose header reads (loading it the usual way then gives the picture or its error); when the
   // three pictures differ in size.
   static std::unique_ptr<LeanRun> plan(const Options& options);
 
   // Reads and converts the three pictures, and writes the size labels as loading them does.
-  // Throws Error (a read error, memory): the first error that loading the pictures one after
-  // the other gives.
-  void convert(Workspace& ws);
+  // `bank`: the tiles that --bank read (they begin the lists). Throws Error (a read error,
+  // memory): the first error that loading the pictures one after the other gives.
+  void convert(Workspace& ws, const TileBank& bank = {});
 
   // What `step` shows on the workspace (gauge values, tile size, counters, lists).
   void replay(Workspace& ws, Step step);
@@ -44,6 +45,7 @@ class LeanRun {
 
   Options options_;
   int width_, height_;
+  int spriteBankTiles_ = 0, backgroundBankTiles_ = 0;
   LeanResult result_;
 };
 

@@ -475,8 +475,99 @@ class Road {
       out.savedByMirroring = 0;
       for (const std::uint8_t bits : seen) out.savedByMirroring += std::popcount(bits) - 1;
     };
-    mergePlane(&BandResult::sprite, &BandResult::spriteRemoved, result_.maps.sprite, result_.sprite);
-    mergePlane(&BandResult::background, &BandResult::backgroundRemoved, result_.maps.background, result_.background);
+    if (settings_.spriteBank.size() >= static_cast<size_t>(S) * S)
+      mergeWithBank(found, &BandResult::sprite, &BandResult::spriteRemoved, settings_.spriteBank, result_.maps.sprite,
+                    result_.sprite);
+    else
+      mergePlane(&BandResult::sprite, &BandResult::spriteRemoved, result_.maps.sprite, result_.sprite);
+    if (settings_.backgroundBank.size() >= static_cast<size_t>(S) * S)
+      mergeWithBank(found, &BandResult::background, &BandResult::backgroundRemoved, settings_.backgroundBank,
+                    result_.maps.background, result_.background);
+    else
+      mergePlane(&BandResult::background, &BandResult::backgroundRemoved, result_.maps.background, result_.background);
+  }
+
+  // With a bank the list is every bank tile, repeated ones included, then each plane tile that
+  // equals no earlier tile of the list (in any orientation, with mirroring). A bank may hold a
+  // content twice, or mirrored copies, so a cell's tile and orientation are those that an index
+  // of the whole list finds for the cell's content, as the maps find them: the highest index as
+  // it stands, else the first orientation. A content is looked up once per band.
+  void mergeWithBank(std::vector<BandResult>& found, DistinctTiles BandResult::*plane,
+                     DistinctTiles BandResult::*removedPlane, std::span<const Colour> bank, TileMap& map,
+                     LeanList& out) {
+    const int S = settings_.tileSize;
+    const size_t area = static_cast<size_t>(S) * S;
+    const bool mirrored = settings_.flips;
+    const int B = static_cast<int>(bank.size() / area);
+    const auto rowsAt = [S](const Colour* t) { return [t, S](int y) { return t + static_cast<size_t>(y) * S; }; };
+
+    out = LeanList{};
+    out.tileSize = S;
+    out.pixels.assign(bank.begin(), bank.begin() + static_cast<std::ptrdiff_t>(B * area));
+    for (int i = 0; i < B; ++i) out.slots.push_back(i);
+    DistinctTiles classes(S, mirrored);  // the contents (or mirror classes) of the list so far
+    for (int i = 0; i < B; ++i) classes.findOrAdd(rowsAt(bank.data() + i * area), i);
+    for (BandResult& band : found) {
+      const DistinctTiles& local = band.*plane;
+      for (int i = 0; i < local.count(); ++i) {
+        const int before = classes.count();
+        const std::uint64_t h = local.hash(i);
+        classes.findOrAdd(rowsAt(local.tile(i)), B + local.slot(i), mirrored ? nullptr : &h);
+        if (classes.count() == before) continue;
+        out.slots.push_back(B + local.slot(i));
+        out.pixels.insert(out.pixels.end(), local.tile(i), local.tile(i) + area);
+      }
+    }
+
+    TileIndex index(S, mirrored, out.slots.size());
+    for (int i = 0; i < out.count(); ++i) index.add(rowsAt(out.pixels.data() + i * area), i);
+    std::vector<Colour> turned(area);
+    const auto lookUp = [&](const Colour* t, Flip f) {
+      if (f == Flip::None) return index.find(rowsAt(t));
+      copyMirrored(rowsAt(t), S, f, turned.data());
+      return index.find(rowsAt(turned.data()));
+    };
+
+    constexpr TileIndex::Match kUnknown{-2, Flip::None};
+    std::vector<std::uint8_t> seen(static_cast<size_t>(out.count()), 0);  // per list tile: bit o when a
+                                                                           // kept cell is it mirrored by o
+    const int bands = static_cast<int>(found.size());
+    for (int b = 0; b < bands; ++b) {
+      const DistinctTiles& local = found[static_cast<size_t>(b)].*plane;
+      const DistinctTiles& removed = found[static_cast<size_t>(b)].*removedPlane;
+      std::vector<TileIndex::Match> tiles(static_cast<size_t>(local.count()) * 4, kUnknown);
+      std::vector<TileIndex::Match> gone(static_cast<size_t>(removed.count()), kUnknown);
+      const int begin = static_cast<int>(static_cast<long long>(R_) * b / bands);
+      const int end = static_cast<int>(static_cast<long long>(R_) * (b + 1) / bands);
+      for (size_t c = static_cast<size_t>(begin) * C_; c < static_cast<size_t>(end) * C_; ++c) {
+        const int k = map.cells[c];
+        TileIndex::Match to;  // -1: a removed cell without mirroring matches nothing
+        if (k >= 0) {
+          const Flip f = mirrored ? map.flips[c] : Flip::None;
+          TileIndex::Match& known = tiles[static_cast<size_t>(k) * 4 + static_cast<size_t>(f)];
+          if (known.index == kUnknown.index) known = lookUp(local.tile(k), f);
+          to = known;
+        } else if (k <= -2) {
+          TileIndex::Match& known = gone[static_cast<size_t>(-2 - k)];
+          if (known.index == kUnknown.index) known = lookUp(removed.tile(-2 - k), Flip::None);
+          to = known;
+        }
+        if (to.index < 0) {
+          map.cells[c] = 0;
+          if (mirrored) map.flips[c] = Flip::None;
+          ++map.unmatched;
+          continue;
+        }
+        map.cells[c] = to.index;
+        if (!mirrored) continue;
+        map.flips[c] = to.flip;
+        if (k >= 0) seen[static_cast<size_t>(to.index)] |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(to.flip));
+      }
+    }
+    // Contents that only mirroring removed: each content that cells hold mirrored from a list
+    // tile, since no list tile holds it as it stands.
+    out.savedByMirroring = 0;
+    for (const std::uint8_t bits : seen) out.savedByMirroring += std::popcount(static_cast<unsigned>(bits & 0xEu));
   }
 
   const PlaneRowsOpener* open_[3];

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "imaging/colour.h"
@@ -46,6 +47,10 @@ struct LeanSettings {
   // Mirrored tiles stored once: a tile equal to an earlier one mirrored left-right, top-bottom or
   // both is no new tile, and the maps say how each cell mirrors its tile (TileMap::flips).
   bool flips = false;
+  // Tile banks (S x S colours each, row by row, tile after tile): each list begins with every
+  // tile of its bank, repeated ones included, and keeps only the plane's tiles that equal none
+  // of them (in any orientation, with flips). Slots then count the bank's tiles first.
+  std::span<const Colour> spriteBank, backgroundBank;
   int bands = 0;     // bands of tile rows worked on at once; 0: by the size and the machine
 };
 
@@ -53,7 +58,8 @@ struct LeanSettings {
 struct LeanList {
   int tileSize = 0;
   std::vector<Colour> pixels;  // tile after tile, each row by row
-  std::vector<int> slots;      // each tile's slot in the full list (reading order of cells)
+  std::vector<int> slots;      // each tile's slot in the full list (the bank's tiles, then the
+                               // cells in reading order)
   int savedByMirroring = 0;    // tiles that only mirroring removed
   int count() const { return static_cast<int>(slots.size()); }
 };

@@ -21,6 +21,8 @@
 #include "maps/export_files.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
+#include "passes/colour_rules.h"
+#include "maps/tile_bank.h"
 #include "reference/random_workspace.h"
 #include "run_tool.h"
 #include "tiles/tile_lists.h"
@@ -128,6 +130,37 @@ std::array<std::string, 3> writeRandomPictures(Rng& rng, const TempFolder& folde
   return paths;
 }
 
+// Files bank1.bin and bank2.bin as an export writes them, with tiles of the pictures reduced to
+// the four greys (some mirrored), random tiles and repeats; returns their prefix.
+std::string writeRandomBank(Rng& rng, const TempFolder& folder, const batch::Options& o) {
+  Workspace ws;
+  for (int n = 1; n <= 2; ++n) {
+    try {
+      ws.loadSlot(n, n == 1 ? o.sprites : o.background, PictureRules::Batch);
+    } catch (const Error&) {  // an empty picture: random tiles only
+    }
+  }
+  const std::string prefix = folder / "bank";
+  const int S = o.tileSize;
+  const GreyRule grey{o.thresholds[0], o.thresholds[1], o.thresholds[2]};
+  for (int n = 1; n <= 2; ++n) {
+    const std::vector<Colour> tiles = testing::randomBank(rng, ws.image(n), S, static_cast<int>(rng() % 10));
+    std::string bytes;
+    for (size_t row = 0; row < tiles.size(); row += static_cast<size_t>(S)) {
+      unsigned high = 0, low = 0;
+      for (int x = 0; x < S; ++x) {
+        const Colour c = tiles[row + static_cast<size_t>(x)] == clFuchsia ? clWhite : grey(tiles[row + static_cast<size_t>(x)]);
+        const unsigned number = c == clBlack ? 3 : c == clGray ? 2 : c == clSilver ? 1 : 0;
+        high |= (number >> 1) << (S - 1 - x);
+        low |= (number & 1u) << (S - 1 - x);
+      }
+      for (const unsigned word : {high, low}) bytes += {static_cast<char>(word >> 8), static_cast<char>(word & 0xFF)};
+    }
+    std::ofstream(prefix + std::to_string(n) + ".bin", std::ios::binary) << bytes;
+  }
+  return prefix;
+}
+
 batch::Options randomOptions(Rng& rng, const TempFolder& folder, const std::array<std::string, 3>& pictures) {
   batch::Options o;
   o.sprites = pictures[0];
@@ -152,13 +185,16 @@ batch::Options randomOptions(Rng& rng, const TempFolder& folder, const std::arra
     o.flipBits = std::array<int, 2>{h, 8 + (h - 8 + 1 + static_cast<int>(rng() % 7)) % 8};
   }
   if (rng() % 4 == 0) o.maxTiles = std::array<int, 2>{static_cast<int>(rng() % 30), static_cast<int>(rng() % 30)};
+  if (rng() % 3 == 0) o.bank = writeRandomBank(rng, folder, o);
   return o;
 }
 
 // The window's step for `step`, as tavrik-batch runs it.
-void windowStep(Workspace& ws, batch::Step step, const batch::Options& options) {
+void windowStep(Workspace& ws, batch::Step step, const batch::Options& options, const TileBank& bank) {
   TileSetOptions tileSet;
   tileSet.flips = options.flips;
+  tileSet.spriteBank = bank.sprites;
+  tileSet.backgroundBank = bank.backgrounds;
   switch (step) {
     case batch::Step::CutOut: cutOut(ws); break;
     case batch::Step::Grey: greyLevels(ws); break;
@@ -174,25 +210,28 @@ void windowStep(Workspace& ws, batch::Step step, const batch::Options& options) 
 
 TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
   const UnsyncedFiles unsynced;
-  int lean = 0, withFiles = 0, failed = 0;
+  int lean = 0, leanBanked = 0, withFiles = 0, failed = 0;
   for (int seed = 0; seed < 120; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 6151 + 5);
     TempFolder folder;
     const auto pictures = writeRandomPictures(rng, folder, rng() % 5 != 0);
     batch::Options options = randomOptions(rng, folder, pictures);
-    lean += batch::LeanRun::plan(options) != nullptr;
+    const bool planned = batch::LeanRun::plan(options) != nullptr;
+    lean += planned;
+    leanBanked += planned && options.bank;
     const Outcome a = bothRoads(options, folder, "seed " + std::to_string(seed));
     withFiles += !a.files.empty();
     failed += a.status != 0;
   }
   EXPECT_GT(lean, 60);
+  EXPECT_GT(leanBanked, 15);
   EXPECT_GT(withFiles, 60);
   EXPECT_GT(failed, 0);  // steps run without list creation divide by zero
 }
 
 TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
   const UnsyncedFiles unsynced;
-  int compared = 0;
+  int compared = 0, banked = 0;
   for (int seed = 0; seed < 120; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 31 + 11);
     TempFolder folder;
@@ -214,7 +253,9 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
       ws->RadioButton1 = options.tileSize == 8;
       ws->RadioButton2 = options.tileSize == 16;
     }
-    run->convert(leanWs);
+    const TileBank bank = options.bank ? readTileBank(*options.bank, options.tileSize) : TileBank{};
+    banked += options.bank.has_value();
+    run->convert(leanWs, bank);
     windowWs.loadSlot(1, options.sprites, PictureRules::Batch);
     windowWs.loadSlot(2, options.background, PictureRules::Batch);
     windowWs.loadSlot(3, options.full, PictureRules::Batch);
@@ -231,7 +272,7 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
         if (options.flips) mapOptions.flips = FlipBits{};
         windowMaps = buildMaps(windowWs, mapOptions);
       } else {
-        windowStep(windowWs, info.step, options);
+        windowStep(windowWs, info.step, options, bank);
       }
       EXPECT_EQ(leanProgress, windowProgress) << context << " " << info.name;
       EXPECT_EQ(leanWs.progress(), windowWs.progress()) << context << " " << info.name;
@@ -256,6 +297,7 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
         << context;
   }
   EXPECT_GT(compared, 90);
+  EXPECT_GT(banked, 25);
 }
 
 TEST(LeanRun, TakenOnlyByUncompressedBitmapsOfOneSizeWithTheTileStepsAndNoImages) {
@@ -297,7 +339,7 @@ TEST(LeanRun, TakenOnlyByUncompressedBitmapsOfOneSizeWithTheTileStepsAndNoImages
   };
   EXPECT_TRUE(declined([&](batch::Options& o) { o.saveImagesDir = folder.str(); }));
   EXPECT_TRUE(declined([](batch::Options& o) { o.fullStrips = true; }));
-  EXPECT_TRUE(declined([&](batch::Options& o) { o.bank = folder / "bank"; }));
+  EXPECT_FALSE(declined([&](batch::Options& o) { o.bank = folder / "bank"; }));
   EXPECT_FALSE(declined([](batch::Options& o) { o.flips = true; }));
   EXPECT_FALSE(declined([](batch::Options& o) { o.maxTiles = std::array<int, 2>{1, 1}; }));
   for (batch::Step step : {batch::Step::Lists, batch::Step::Optimise, batch::Step::Maps})

@@ -9,6 +9,7 @@
 #include "imaging/error.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
+#include "passes/colour_rules.h"
 #include "reference/random_workspace.h"
 #include "tiles/lean_road.h"
 #include "tiles/tile_lists.h"
@@ -54,9 +55,24 @@ struct Passes {
   bool cutOut, grey, mask;
 };
 
-// The window's steps on `ws`; returns the gauge values of the cut-out.
+// Banks as a file gives them: cells of the worked planes (some mirrored), random tiles and
+// repeats, in the four greys only.
+struct Banks {
+  std::vector<Colour> sprite, background;
+};
+
+std::vector<Colour> greyBank(Rng& rng, const ImageControl& plane, int S) {
+  std::vector<Colour> bank = randomBank(rng, plane, S, static_cast<int>(rng() % 12));
+  const GreyRule grey{100, 170, 300};
+  for (Colour& c : bank)
+    if (c != clBlack && c != clGray && c != clSilver && c != clWhite) c = c == clFuchsia ? clWhite : grey(c);
+  return bank;
+}
+
+// The window's steps on `ws`, with banks drawn from the worked planes when `banks` is given;
+// returns the gauge values of the cut-out.
 std::vector<int> windowRoad(Workspace& ws, const Passes& passes, int tileSize, bool flips,
-                            OptimiseReport& report) {
+                            OptimiseReport& report, Rng& rng, Banks* banks) {
   std::vector<int> cutOutProgress;
   if (passes.cutOut) {
     recordProgress(ws, cutOutProgress);
@@ -69,6 +85,12 @@ std::vector<int> windowRoad(Workspace& ws, const Passes& passes, int tileSize, b
   ws.RadioButton2 = tileSize == 16;
   TileSetOptions tileSet;
   tileSet.flips = flips;
+  if (banks) {
+    banks->sprite = greyBank(rng, ws.Image1, tileSize);
+    banks->background = greyBank(rng, ws.Image2, tileSize);
+    tileSet.spriteBank = banks->sprite;
+    tileSet.backgroundBank = banks->background;
+  }
   createTileLists(ws, tileSet);
   report = optimiseTileLists(ws, tileSet);
   return cutOutProgress;
@@ -122,7 +144,7 @@ void expectSameAsWindow(const LeanResult& lean, Workspace& ws, const Maps& maps,
 }  // namespace
 
 TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
-  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0, inOrder = 0, mirrorSaved = 0;
+  int withTiles = 0, withUnmatched = 0, severalBands = 0, duplicates = 0, inOrder = 0, mirrorSaved = 0, banked = 0;
   for (int seed = 0; seed < 600; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 104729 + 17);
     RandomWorkspaceOptions options;
@@ -157,15 +179,22 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
     const Surface full = *ws.Image3.surfaceIfAny();
     // Now and then a picture whose rows come in order only (read ahead, to its end).
     const bool sequential[3] = {rng() % 4 == 0, rng() % 4 == 0, rng() % 4 == 0};
+    // A third of the runs with banks ahead of the planes' tiles.
+    const bool withBanks = rng() % 3 == 0;
+    Banks banks;
+    const std::string context = "seed " + std::to_string(seed) + (withBanks ? " with banks" : "");
+    OptimiseReport report;
+    const std::vector<int> cutOutProgress =
+        windowRoad(ws, passes, S, settings.flips, report, rng, withBanks ? &banks : nullptr);
+    settings.spriteBank = banks.sprite;
+    settings.backgroundBank = banks.background;
+    banked += !banks.sprite.empty() && !banks.background.empty();
+
     int rows[3] = {0, 0, 0};
     const LeanResult lean = runLeanRoad(rowsOf(sprite, &rows[0], sequential[0]),
                                         rowsOf(background, &rows[1], sequential[1]),
                                         rowsOf(full, &rows[2], sequential[2]), settings);
     const int fullRows = rows[2];
-
-    const std::string context = "seed " + std::to_string(seed);
-    OptimiseReport report;
-    const std::vector<int> cutOutProgress = windowRoad(ws, passes, S, settings.flips, report);
     MapOptions mapOptions;
     mapOptions.drawPreviews = false;
     if (settings.flips) mapOptions.flips = FlipBits{};
@@ -201,6 +230,7 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
   EXPECT_GT(severalBands, 70);
   EXPECT_GT(inOrder, 150);
   EXPECT_GT(mirrorSaved, 100);
+  EXPECT_GT(banked, 120);
 }
 
 TEST(LeanRoad, BandsSplittingDuplicatesAgreeWithOneBand) {
@@ -257,4 +287,30 @@ TEST(LeanRoad, ReadErrorsOfAnyBandReachTheCaller) {
       }
     }
   }
+}
+
+TEST(LeanRoad, RemovedCellsMirroredFromOneAnotherKeepTheirOwnOrientation) {
+  // Tile T has clFuchsia in its top-right and bottom-right pixels, so T mirrored left-right and
+  // T mirrored both ways have it top-left: both cells are removed, and both equal T mirrored.
+  const int S = 8;
+  Surface plane(3 * S, S, clWhite);
+  Surface tile(S, S, clWhite);
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) tile.row(y)[x] = (x * 3 + y * 5) % 7 < 3 ? clBlack : (x + 2 * y) % 4 == 0 ? clGray : clSilver;
+  tile.row(0)[S - 1] = tile.row(S - 1)[S - 1] = clFuchsia;
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) {
+      plane.row(y)[x] = tile.row(y)[x];
+      plane.row(y)[S + x] = tile.row(y)[S - 1 - x];
+      plane.row(y)[2 * S + x] = tile.row(S - 1 - y)[S - 1 - x];
+    }
+  LeanSettings settings;
+  settings.tileSize = S;
+  settings.cutOut = settings.grey = settings.mask = false;
+  settings.flips = true;
+  const LeanResult lean = runLeanRoad(rowsOf(plane), rowsOf(plane), rowsOf(plane), settings);
+  EXPECT_EQ(lean.sprite.count(), 1);
+  EXPECT_EQ(lean.maps.sprite.cells, (std::vector<std::int32_t>{0, 0, 0}));
+  EXPECT_EQ(lean.maps.sprite.flips, (std::vector<Flip>{Flip::None, Flip::Horizontal, Flip::Both}));
+  EXPECT_EQ(lean.maps.sprite.unmatched, 0);
 }
