@@ -505,19 +505,21 @@ class Road {
     out.tileSize = S;
     out.pixels.assign(bank.begin(), bank.begin() + static_cast<std::ptrdiff_t>(B * area));
     for (int i = 0; i < B; ++i) out.slots.push_back(i);
-    DistinctTiles classes(S, mirrored);  // the contents (or mirror classes) of the list so far
-    for (int i = 0; i < B; ++i) classes.findOrAdd(rowsAt(bank.data() + i * area), i);
-    for (BandResult& band : found) {
-      const DistinctTiles& local = band.*plane;
-      for (int i = 0; i < local.count(); ++i) {
-        const int before = classes.count();
-        const std::uint64_t h = local.hash(i);
-        classes.findOrAdd(rowsAt(local.tile(i)), B + local.slot(i), mirrored ? nullptr : &h);
-        if (classes.count() == before) continue;
-        out.slots.push_back(B + local.slot(i));
-        out.pixels.insert(out.pixels.end(), local.tile(i), local.tile(i) + area);
+    {
+      DistinctTiles classes(S, mirrored);  // the contents (or mirror classes) of the list so far
+      for (int i = 0; i < B; ++i) classes.findOrAdd(rowsAt(bank.data() + i * area), i);
+      for (BandResult& band : found) {
+        const DistinctTiles& local = band.*plane;
+        for (int i = 0; i < local.count(); ++i) {
+          const int before = classes.count();
+          const std::uint64_t h = local.hash(i);
+          classes.findOrAdd(rowsAt(local.tile(i)), B + local.slot(i), mirrored ? nullptr : &h);
+          if (classes.count() == before) continue;
+          out.slots.push_back(B + local.slot(i));
+          out.pixels.insert(out.pixels.end(), local.tile(i), local.tile(i) + area);
+        }
       }
-    }
+    }  // freed before the index of the list is built
 
     TileIndex index(S, mirrored, out.slots.size());
     for (int i = 0; i < out.count(); ++i) index.add(rowsAt(out.pixels.data() + i * area), i);
