@@ -337,7 +337,7 @@ int main(int argc, char** argv) {
     width = std::atoi(s.substr(0, x).c_str());
     height = x == std::string::npos ? width : std::atoi(s.substr(x + 1).c_str());
   }
-  if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > (1LL << 28)) return usage();
+  if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > (1LL << 32)) return usage();
   const std::filesystem::path folder = positional[1];
   std::filesystem::create_directories(folder);
 

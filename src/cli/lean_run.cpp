@@ -46,17 +46,25 @@ Kind kindOf(const std::string& fileName) {
   return extension == "bmp" ? Kind::Bitmap : extension == "png" ? Kind::Png : Kind::Other;
 }
 
-// Rows of the picture in `fileName`; null when it is not a picture that can be read in bands
-// (loading it whole then gives the picture or its error).
-std::unique_ptr<PlaneRows> openRows(const std::string& fileName) {
+// Pictures read in bands may be larger than those loaded whole, since a band's memory grows
+// with the width only: above kMaxPicturePixels pixels, up to kMaxBandedPixels when they are at
+// most kMaxBandedWidth pixels wide (a band of 16 rows then takes 4 MiB a picture).
+constexpr std::uint64_t kMaxBandedPixels = std::uint64_t{1} << 32;
+constexpr int kMaxBandedWidth = 65536;
+
+std::uint64_t pixelsOf(const PlaneRows& rows) {
+  return static_cast<std::uint64_t>(rows.width()) * static_cast<std::uint64_t>(rows.height());
+}
+
+std::unique_ptr<PlaneRows> openRowsUpTo(const std::string& fileName, std::uint64_t maxPixels) {
   switch (kindOf(fileName)) {
     case Kind::Bitmap:
-      if (std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(fileName))
+      if (std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(fileName, maxPixels))
         return std::make_unique<BitmapRows>(std::move(reader));
       return nullptr;
     case Kind::Png:
       try {
-        if (std::unique_ptr<PngReader> reader = PngReader::open(fileName))
+        if (std::unique_ptr<PngReader> reader = PngReader::open(fileName, maxPixels))
           return std::make_unique<PngRows>(std::move(reader));
       } catch (const Error&) {  // a bad header
       }
@@ -65,6 +73,30 @@ std::unique_ptr<PlaneRows> openRows(const std::string& fileName) {
       break;
   }
   return nullptr;
+}
+
+// Rows of the picture in `fileName`; null when it is not a picture that can be read in bands
+// (loading it whole then gives the picture or its error).
+std::unique_ptr<PlaneRows> openRows(const std::string& fileName) {
+  std::unique_ptr<PlaneRows> rows = openRowsUpTo(fileName, kMaxBandedPixels);
+  if (rows && pixelsOf(*rows) > kMaxPicturePixels && rows->width() > kMaxBandedWidth) return nullptr;
+  return rows;
+}
+
+// Gives the error that loading the picture in `fileName` gives, if any. One larger than those
+// loaded whole is read through its rows to its end instead, so that its own error is given
+// rather than its size.
+void checkPicture(const std::string& fileName) {
+  const std::unique_ptr<PlaneRows> rows = openRows(fileName);
+  if (!rows || pixelsOf(*rows) <= kMaxPicturePixels) {
+    if (!rows && kindOf(fileName) == Kind::Bitmap) checkBandedBitmapHeaders(fileName, kMaxBandedPixels);
+    loadPictureFile(fileName, PictureRules::Batch);
+    return;
+  }
+  constexpr int kRows = 16;
+  std::vector<Colour> band(static_cast<size_t>(rows->width()) * kRows);
+  for (int y = 0; y < rows->height(); y += kRows)
+    rows->read(y, std::min(kRows, rows->height() - y), band.data(), static_cast<size_t>(rows->width()));
 }
 
 PlaneRowsOpener opener(const std::string& fileName) {
@@ -138,8 +170,7 @@ void LeanRun::convert(Workspace& ws, const TileBank& bank) {
     // The pictures are read side by side, so the first error met need not be the one that
     // loading them one after the other meets first: load them so, one at a time, and give the
     // first error of that order (the same as the one met, if no other).
-    for (const std::string* file : {&options_.sprites, &options_.background, &options_.full})
-      loadPictureFile(*file, PictureRules::Batch);
+    for (const std::string* file : {&options_.sprites, &options_.background, &options_.full}) checkPicture(*file);
     throw;
   }
   const std::string width = std::to_string(width_), height = std::to_string(height_);

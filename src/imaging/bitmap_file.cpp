@@ -32,8 +32,6 @@ constexpr const char* kReadError = "Erreur de lecture du flux";
 constexpr const char* kBadBitmap = "Image bitmap incorrecte";
 
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
-// Pictures above this many pixels are refused before anything is allocated (1 GiB of surface).
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 
 constexpr const char* kNoResources = "Plus de ressources système";
 
@@ -296,8 +294,8 @@ struct Layout {
 constexpr size_t kLayoutBytes = 2048;
 
 // Reads and checks the headers of a file of `size` bytes (size > 0) whose first
-// min(size, kLayoutBytes) bytes are at `b`.
-Layout readLayout(const std::uint8_t* b, size_t size) {
+// min(size, kLayoutBytes) bytes are at `b`; a picture above `maxPixels` pixels is refused.
+Layout readLayout(const std::uint8_t* b, size_t size, std::uint64_t maxPixels = kMaxPicturePixels) {
   Layout layout;
   Header& h = layout.h;
 
@@ -341,7 +339,7 @@ Layout readLayout(const std::uint8_t* b, size_t size) {
   const std::int64_t width = h.width;
   const std::int64_t height = topDown ? -h.height : h.height;
   if (width <= 0 || height == 0 || (topDown && rle)) badBitmap();
-  if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels)
+  if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > maxPixels)
     badBitmap();
 
   // Bit-field masks: after a 40-byte header, inside the larger ones.
@@ -561,11 +559,11 @@ std::vector<std::uint8_t> wholeFile(const InputFile& file) {
 }
 
 // The headers of a file that is not empty.
-Layout fileLayout(const InputFile& file) {
+Layout fileLayout(const InputFile& file, std::uint64_t maxPixels = kMaxPicturePixels) {
   std::uint8_t head[kLayoutBytes];
   const size_t n = static_cast<size_t>(std::min<std::uint64_t>(file.size(), kLayoutBytes));
   if (!file.readAt(0, head, n)) readError();
-  return readLayout(head, static_cast<size_t>(std::min<std::uint64_t>(file.size(), SIZE_MAX)));
+  return readLayout(head, static_cast<size_t>(std::min<std::uint64_t>(file.size(), SIZE_MAX)), maxPixels);
 }
 
 // The run-length data of a file, within its limit.
@@ -674,18 +672,35 @@ BitmapRowReader::~BitmapRowReader() = default;
 int BitmapRowReader::width() const { return state_->layout.width; }
 int BitmapRowReader::height() const { return state_->layout.height; }
 
-std::unique_ptr<BitmapRowReader> BitmapRowReader::open(const std::string& fileName) {
+std::unique_ptr<BitmapRowReader> BitmapRowReader::open(const std::string& fileName, std::uint64_t maxPixels) {
   auto state = std::make_unique<State>();
   state->file = InputFile::open(fileName);
   if (!state->file || state->file->size() == 0) return nullptr;
   try {
-    state->layout = fileLayout(*state->file);
+    state->layout = fileLayout(*state->file, maxPixels);
     if (state->layout.rle) return nullptr;
     state->rows = std::make_unique<RowDecoder>(state->layout);
   } catch (const Error&) {
     return nullptr;
   }
   return std::unique_ptr<BitmapRowReader>(new BitmapRowReader(std::move(state)));
+}
+
+void checkBandedBitmapHeaders(const std::string& fileName, std::uint64_t maxPixels) {
+  const std::optional<InputFile> file = InputFile::open(fileName);
+  if (!file || file->size() == 0) return;
+  std::string refused;
+  try {
+    fileLayout(*file);
+    return;
+  } catch (const Error& e) {
+    refused = e.message();
+  }
+  try {
+    fileLayout(*file, maxPixels);
+  } catch (const Error& e) {
+    if (e.message() != refused) throw;
+  }
 }
 
 void BitmapRowReader::read(int y, int count, Colour* out, std::size_t stride) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "files/output_set.h"
+#include "imaging/picture.h"
 #include "imaging/surface.h"
 
 namespace tavrik {
@@ -54,9 +55,10 @@ std::optional<BitmapThumbnail> readBitmapThumbnail(const std::string& fileName, 
 class BitmapRowReader {
  public:
   // Opens `fileName` (a regular file only, see InputFile) and checks its headers. Null when the
-  // file cannot be opened or is empty, when its data is compressed, or when a check fails:
-  // readBitmapFile then gives the picture or the error.
-  static std::unique_ptr<BitmapRowReader> open(const std::string& fileName);
+  // file cannot be opened or is empty, when its data is compressed, or when a check fails
+  // (above `maxPixels` pixels, among others): readBitmapFile then gives the picture or the error.
+  static std::unique_ptr<BitmapRowReader> open(const std::string& fileName,
+                                               std::uint64_t maxPixels = kMaxPicturePixels);
   ~BitmapRowReader();
   BitmapRowReader(const BitmapRowReader&) = delete;
   BitmapRowReader& operator=(const BitmapRowReader&) = delete;
@@ -72,6 +74,11 @@ class BitmapRowReader {
   explicit BitmapRowReader(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };
+
+// For a picture read in bands up to `maxPixels` pixels: the error that its headers give under
+// that limit, when it differs from the one that loading the file whole meets in them (a picture
+// above kMaxPicturePixels whose headers are wrong for another reason too). Nothing otherwise.
+void checkBandedBitmapHeaders(const std::string& fileName, std::uint64_t maxPixels);
 
 // Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap into `out` (nothing for a
 // surface without pixels).

@@ -1,10 +1,15 @@
 // What an image control holds: nothing, a bitmap (with its surface), an icon or a metafile.
 #pragma once
+#include <cstdint>
 #include <memory>
 
 #include "imaging/surface.h"
 
 namespace tavrik {
+
+// Pictures loaded whole are refused above this many pixels, before anything is allocated (1 GiB
+// of surface); bitmaps and PNG files alike.
+inline constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 28;
 
 enum class PictureKind { None, Bitmap, Icon, Metafile };
 

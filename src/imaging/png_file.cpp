@@ -23,8 +23,6 @@ constexpr const char* kBadPng = "Image PNG incorrecte";
 constexpr const char* kReadError = "Erreur de lecture du flux";
 constexpr const char* kNoMemory = "Plus de ressources système";
 
-// Pictures above this many pixels are refused, as bitmaps are (1 GiB of surface).
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 // Deflate turns at most 2 bits into 258 bytes: no stream inflates more than 1032 times its size.
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 
@@ -87,13 +85,13 @@ PngReader::PngReader(std::span<const std::uint8_t> bytes) {
   }
 }
 
-PngReader::PngReader(std::FILE* file, std::uint64_t size) : file_(file) {
+PngReader::PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels) : file_(file) {
   ctx_ = spng_ctx_new(0);
   try {
     if (!ctx_) throw Error(kNoMemory);
     if (size == 0) throw Error(kReadError);
     check(spng_set_png_file(ctx_, file_));
-    start(size);
+    start(size, maxPixels);
   } catch (...) {
     if (ctx_) spng_ctx_free(ctx_);
     std::fclose(file_);
@@ -101,11 +99,11 @@ PngReader::PngReader(std::FILE* file, std::uint64_t size) : file_(file) {
   }
 }
 
-std::unique_ptr<PngReader> PngReader::open(const std::string& fileName) {
+std::unique_ptr<PngReader> PngReader::open(const std::string& fileName, std::uint64_t maxPixels) {
   std::uint64_t size = 0;
   std::FILE* file = openRegularFileStream(fileName, size);
   if (!file) return nullptr;
-  return std::unique_ptr<PngReader>(new PngReader(file, size));
+  return std::unique_ptr<PngReader>(new PngReader(file, size, maxPixels));
 }
 
 PngReader::~PngReader() {
@@ -113,7 +111,7 @@ PngReader::~PngReader() {
   if (file_) std::fclose(file_);
 }
 
-void PngReader::start(std::uint64_t inputSize) {
+void PngReader::start(std::uint64_t inputSize, std::uint64_t maxPixels) {
   // No chunk can be longer than the file: a longer one means that the file ends early. This also
   // keeps libspng from allocating a claimed chunk length when reading from a file.
   const std::uint64_t chunkLimit = std::min<std::uint64_t>(inputSize, 0x7FFFFFFF);
@@ -122,7 +120,10 @@ void PngReader::start(std::uint64_t inputSize) {
   spng_ihdr ihdr{};
   check(spng_get_ihdr(ctx_, &ihdr));
   const std::uint64_t pixels = std::uint64_t{ihdr.width} * ihdr.height;
-  if (ihdr.width == 0 || ihdr.height == 0 || pixels > kMaxPixels) throw Error(kBadPng);
+  // An interlaced picture is decoded whole, whatever the reader's limit.
+  const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+  const std::uint64_t limit = interlaced ? std::min(maxPixels, kMaxPicturePixels) : maxPixels;
+  if (ihdr.width == 0 || ihdr.height == 0 || pixels > limit) throw Error(kBadPng);
   // The pixel data alone, before filtering and compression, is at least this long; a file too
   // small to inflate to it ends early.
   const unsigned channels = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR         ? 3
@@ -135,7 +136,7 @@ void PngReader::start(std::uint64_t inputSize) {
   width_ = static_cast<int>(ihdr.width);
   height_ = static_cast<int>(ihdr.height);
   wide_ = ihdr.bit_depth == 16;
-  interlaced_ = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+  interlaced_ = interlaced;
   check(spng_decode_image(ctx_, nullptr, 0, wide_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8,
                           SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
   if (wide_) {

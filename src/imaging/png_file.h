@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/picture.h"
 #include "imaging/surface.h"
 
 struct spng_ctx;
@@ -31,7 +32,10 @@ class PngReader {
   explicit PngReader(std::span<const std::uint8_t> bytes);
   // Reads from the file; nullptr when it cannot be opened for reading or is not a regular file
   // (absent, no access, a folder, a named pipe, a device), known at once, without blocking.
-  static std::unique_ptr<PngReader> open(const std::string& fileName);
+  // Pictures above `maxPixels` pixels are refused ("Image PNG incorrecte"); an interlaced one,
+  // decoded whole, above kMaxPicturePixels too.
+  static std::unique_ptr<PngReader> open(const std::string& fileName,
+                                         std::uint64_t maxPixels = kMaxPicturePixels);
   ~PngReader();
   PngReader(const PngReader&) = delete;
   PngReader& operator=(const PngReader&) = delete;
@@ -48,8 +52,8 @@ class PngReader {
   Surface readSurface();
 
  private:
-  PngReader(std::FILE* file, std::uint64_t size);
-  void start(std::uint64_t inputSize);
+  PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels);
+  void start(std::uint64_t inputSize, std::uint64_t maxPixels = kMaxPicturePixels);
   void decodeRow(Colour* out, int y);
   void decodeInterlaced(Surface& surface);
   void finish();

@@ -464,3 +464,92 @@ TEST(LeanRun, TwoDamagedPicturesGiveTheErrorOfTheFirstInLoadingOrder) {
 }
 
 }  // namespace tavrik::test
+
+namespace tavrik::test {
+
+namespace {
+
+// A 1-bit bottom-up bitmap of `width` x `height` pixels, white but for the 16 x 16 blocks
+// `blackBlocks` (column, row of 16-pixel cells, column below width / 8 / 2) in black, written as a
+// sparse file: its rows of zeros take no disk.
+void writeSparseBitmap(const fs::path& path, int width, int height, const std::vector<std::pair<int, int>>& blackBlocks) {
+  const std::uint32_t stride = static_cast<std::uint32_t>((width + 31) / 32 * 4);
+  const std::uint32_t offset = 14 + 40 + 8;
+  const std::uint64_t size = offset + static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
+  std::string header(offset, '\0');
+  auto put32 = [&](size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) header[at + static_cast<size_t>(k)] = static_cast<char>(v >> (8 * k));
+  };
+  header[0] = 'B';
+  header[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(size));
+  put32(10, offset);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(width));
+  put32(22, static_cast<std::uint32_t>(height));
+  put32(26, 1 | 1 << 16);  // one plane, 1 bit per pixel
+  put32(46, 2);            // two colours: 0 white, 1 black
+  put32(54, 0xFFFFFF);
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+  }
+  fs::resize_file(path, size);
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  for (const auto& [column, row] : blackBlocks)
+    for (int y = row * 16; y < row * 16 + 16; ++y) {
+      out.seekp(static_cast<std::streamoff>(offset + static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height - 1 - y) + 2 * column));
+      out.write("\xFF\xFF", 2);
+    }
+}
+
+}  // namespace
+
+TEST(LeanRun, APictureAboveTheSizeLoadedWholeConvertsInBandsAndOnlyThere) {
+  // 64 x (2^22 + 64): 4096 pixels above what the window's road loads, 32 MiB files of zeros.
+  const int W = 64, H = (1 << 22) + 64, rows = H / 16;
+  TempFolder folder;
+  writeSparseBitmap(folder / "s.bmp", W, H, {{0, 0}});
+  writeSparseBitmap(folder / "f.bmp", W, H, {{0, 0}});
+  writeSparseBitmap(folder / "b.bmp", W, H, {{3, rows - 1}});
+  batch::Options options;
+  options.sprites = folder / "s.bmp";
+  options.background = folder / "b.bmp";
+  options.full = folder / "f.bmp";
+  options.outputDir = folder / "out";
+  options.name = "Lv";
+  ASSERT_NE(batch::LeanRun::plan(options), nullptr);
+  const Outcome lean = runInProcess(options, folder / "out");
+  ASSERT_EQ(lean.status, 0) << lean.err;
+  // Sprite map: the black block's cell 0, every other cell 1; background map: all 0 but the last.
+  const size_t cells = static_cast<size_t>(W / 16) * rows;
+  std::string sprite(2 * cells, '\0'), background(2 * cells, '\0');
+  for (size_t c = 1; c < cells; ++c) sprite[2 * c] = 1;
+  background[2 * (cells - 1)] = 1;
+  EXPECT_TRUE(lean.files.at("Lv1.lvl") == sprite);
+  EXPECT_TRUE(lean.files.at("Lv2.lvl") == background);
+  EXPECT_EQ(lean.files.at("Lv1.bin").size(), 2u * 64);
+  EXPECT_EQ(lean.files.at("Lv2.bin").size(), 2u * 64);
+
+  // The window's road refuses it as before.
+  options.fullStrips = true;
+  const Outcome window = runInProcess(options, folder / "out");
+  EXPECT_EQ(window.status, 1);
+  EXPECT_EQ(window.err, "tavrik-batch: Image bitmap incorrecte.\n");
+  EXPECT_TRUE(window.files.empty());
+
+  // Cut short once planned: its read error, not its size.
+  options.fullStrips = false;
+  const std::unique_ptr<batch::LeanRun> run = batch::LeanRun::plan(options);
+  ASSERT_NE(run, nullptr);
+  fs::resize_file(folder / "b.bmp", fs::file_size(folder / "b.bmp") - 100);
+  Workspace ws;
+  try {
+    run->convert(ws);
+    FAIL() << "converted a picture that is cut short";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "Erreur de lecture du flux");
+  }
+}
+
+}  // namespace tavrik::test
