@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -389,19 +390,45 @@ TEST(SpinRepeat, RealTimeHoldOf1050MsGivesEightSteps) {
   e.show();
   QApplication::processEvents();
   TTimerSpeedButton* up = e.SpinButton()->IncButton();
+  // Holds the arrow for `ms` of real time; `ticks` gets the repeat timer's ticks, in ms since the
+  // press, and `released` the time of the release.
+  QElapsedTimer clock;
+  std::vector<qint64> ticks;
+  qint64 released = 0;
+  QMetaObject::Connection recording;
   auto hold = [&](int ms) {
     e.SetValue(100);
-    QElapsedTimer clock;
+    ticks.clear();
     clock.start();
     mouse(up, QEvent::MouseButtonPress, QPoint(5, 4));
+    if (!recording) recording = QObject::connect(up->AutoRepeatTimer(), &QTimer::timeout, [&] { ticks.push_back(clock.elapsed()); });
     QEventLoop loop;
     QTimer::singleShot(ms - int(clock.elapsed()), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+    released = clock.elapsed();
     mouse(up, QEvent::MouseButtonRelease, QPoint(5, 4));
     return e.GetValue() - 100;
   };
-  EXPECT_EQ(hold(250), 1);
-  EXPECT_EQ(hold(1050), 8);  // ticks at 400, 500, ..., 1000 ms and the release
+  // A step per tick and one for the release; the first tick 400 ms after the press, the others
+  // 100 ms apart, all before the release. When the machine kept time (every tick and the release
+  // within 20 ms of its moment), the ticks are those due before the release: none for 250 ms;
+  // 400, 500, ..., 1000 ms for 1050 ms. On a busy machine only the bounds hold.
+  for (const int ms : {250, 1050}) {
+    const int steps = hold(ms);
+    EXPECT_EQ(steps, static_cast<int>(ticks.size()) + 1) << ms;
+    bool punctual = released <= ms + 20;
+    for (size_t k = 0; k < ticks.size(); ++k) {
+      EXPECT_GE(ticks[k] - (k == 0 ? 0 : ticks[k - 1]), k == 0 ? 400 : 99) << ms << " tick " << k;
+      EXPECT_LE(ticks[k], released) << ms << " tick " << k;
+      punctual = punctual && ticks[k] <= 400 + 100 * static_cast<qint64>(k) + 20;
+    }
+    // A tick due more than 20 ms before the release that has not come is late too.
+    punctual = punctual && 400 + 100 * static_cast<qint64>(ticks.size()) + 20 >= released;
+    if (punctual) {
+      EXPECT_EQ(steps, ms == 250 ? 1 : 8);
+    }
+  }
+  QObject::disconnect(recording);
 }
 
 TEST(SpinRepeat, AClickThatThrowsStopsTheTimer) {
