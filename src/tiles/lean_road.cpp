@@ -404,6 +404,16 @@ class Road {
     }
   }
 
+  // Cell c holds list tile `index` mirrored by `flip` (flips kept only with mirroring); with no
+  // tile (index < 0) it holds 0 and counts as unmatched. Returns whether it has a tile.
+  static bool setCell(TileMap& map, size_t c, int index, Flip flip) {
+    const bool matched = index >= 0;
+    map.cells[c] = matched ? index : 0;
+    if (!map.flips.empty()) map.flips[c] = matched ? flip : Flip::None;
+    map.unmatched += !matched;
+    return matched;
+  }
+
   // The bands' distinct tiles in band order make the lists; each band's cells are renumbered.
   // With mirroring, a cell is its band tile mirrored by f, which is list tile g mirrored by o,
   // so the cell is tile g mirrored by f ^ o. The orientations that give the same cell are
@@ -454,17 +464,9 @@ class Road {
           const DistinctTiles::Found to = k >= 0    ? tiles[static_cast<size_t>(band)][static_cast<size_t>(k)]
                                           : k == -1 ? DistinctTiles::Found{-1, Flip::None}
                                                     : removed[static_cast<size_t>(band)][static_cast<size_t>(-2 - k)];
-          if (to.index < 0) {
-            map.cells[c] = 0;
-            if (mirrored) map.flips[c] = Flip::None;
-            ++map.unmatched;
-            continue;
-          }
-          map.cells[c] = to.index;
-          if (!mirrored) continue;
           const unsigned first =
-              (isRemoved ? 0u : static_cast<unsigned>(map.flips[c])) ^ static_cast<unsigned>(to.flip);
-          map.flips[c] = static_cast<Flip>(first);
+              (isRemoved || !mirrored ? 0u : static_cast<unsigned>(map.flips[c])) ^ static_cast<unsigned>(to.flip);
+          if (!setCell(map, c, to.index, static_cast<Flip>(first)) || !mirrored) continue;
           // Removed slots take no part in the optimisation.
           if (!isRemoved) seen[static_cast<size_t>(to.index)] |= static_cast<std::uint8_t>(1u << first);
         }
@@ -554,15 +556,7 @@ class Road {
           if (known.index == kUnknown.index) known = lookUp(removed.tile(-2 - k), Flip::None);
           to = known;
         }
-        if (to.index < 0) {
-          map.cells[c] = 0;
-          if (mirrored) map.flips[c] = Flip::None;
-          ++map.unmatched;
-          continue;
-        }
-        map.cells[c] = to.index;
-        if (!mirrored) continue;
-        map.flips[c] = to.flip;
+        if (!setCell(map, c, to.index, to.flip) || !mirrored) continue;
         if (k >= 0) seen[static_cast<size_t>(to.index)] |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(to.flip));
       }
     }
