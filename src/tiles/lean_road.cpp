@@ -143,12 +143,19 @@ class ReadAheadRows final : public PlaneRows {
   struct Band {
     int y, count;
   };
+  // The bands in order: `tileRows` bands of `rows` rows, then one of `rest` rows if any. Computed
+  // when asked, since a tall, narrow picture may have hundreds of millions of them.
+  struct Plan {
+    int rows, tileRows, rest;
+    size_t size() const { return static_cast<size_t>(tileRows) + (rest > 0 ? 1 : 0); }
+    Band operator[](size_t i) const {
+      return i < static_cast<size_t>(tileRows) ? Band{static_cast<int>(i) * rows, rows} : Band{tileRows * rows, rest};
+    }
+    int largest() const { return std::max(tileRows > 0 ? rows : 0, rest); }
+  };
 
-  ReadAheadRows(std::unique_ptr<PlaneRows> inner, std::vector<Band> plan)
-      : inner_(std::move(inner)), plan_(std::move(plan)) {
-    const size_t rows = std::max_element(plan_.begin(), plan_.end(), [](const Band& a, const Band& b) {
-                          return a.count < b.count;
-                        })->count;
+  ReadAheadRows(std::unique_ptr<PlaneRows> inner, Plan plan) : inner_(std::move(inner)), plan_(plan) {
+    const size_t rows = static_cast<size_t>(plan_.largest());
     for (Slot& slot : slots_) slot.pixels.resize(rows * static_cast<size_t>(inner_->width()));
     try {
       worker_ = std::thread([this] { produce(); });
@@ -223,7 +230,7 @@ class ReadAheadRows final : public PlaneRows {
   }
 
   std::unique_ptr<PlaneRows> inner_;
-  std::vector<Band> plan_;
+  Plan plan_;
   Slot slots_[2];
   size_t next_ = 0;  // the band the next read asks for
   std::mutex mutex_;
@@ -302,12 +309,9 @@ class Road {
     return sequential_[static_cast<size_t>(p)] || (p == kSprite && settings_.cutOut);
   }
 
-  std::vector<ReadAheadRows::Band> readPlan(Plane p) const {
+  ReadAheadRows::Plan readPlan(Plane p) const {
     const int S = settings_.tileSize;
-    std::vector<ReadAheadRows::Band> plan;
-    for (int ty = 0; ty < R_; ++ty) plan.push_back({ty * S, S});
-    if (H_ > R_ * S && readsRest(p)) plan.push_back({R_ * S, H_ - R_ * S});
-    return plan;
+    return {S, R_, readsRest(p) ? H_ - R_ * S : 0};
   }
 
   void runBand(BandResult& out, int firstRow, int endRow, Readers* given) {
