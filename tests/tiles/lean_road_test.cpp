@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "imaging/error.h"
@@ -23,7 +24,7 @@ namespace {
 // for in order.
 class SurfaceRows final : public PlaneRows {
  public:
-  SurfaceRows(const Surface& surface, int* rowsRead, bool sequential)
+  SurfaceRows(const Surface& surface, std::atomic<int>* rowsRead, bool sequential)
       : surface_(surface), rowsRead_(rowsRead), sequential_(sequential) {}
   int width() const override { return surface_.width(); }
   int height() const override { return surface_.height(); }
@@ -42,12 +43,12 @@ class SurfaceRows final : public PlaneRows {
 
  private:
   const Surface& surface_;
-  int* rowsRead_;
+  std::atomic<int>* rowsRead_;  // shared by the readers of every band thread
   bool sequential_;
   int next_ = 0;
 };
 
-PlaneRowsOpener rowsOf(const Surface& surface, int* rowsRead = nullptr, bool sequential = false) {
+PlaneRowsOpener rowsOf(const Surface& surface, std::atomic<int>* rowsRead = nullptr, bool sequential = false) {
   return [&surface, rowsRead, sequential] { return std::make_unique<SurfaceRows>(surface, rowsRead, sequential); };
 }
 
@@ -190,7 +191,7 @@ TEST(LeanRoad, SameResultsAsTheWindowsStepsOnRandomPlanes) {
     settings.backgroundBank = banks.background;
     banked += !banks.sprite.empty() && !banks.background.empty();
 
-    int rows[3] = {0, 0, 0};
+    std::atomic<int> rows[3] = {0, 0, 0};
     const LeanResult lean = runLeanRoad(rowsOf(sprite, &rows[0], sequential[0]),
                                         rowsOf(background, &rows[1], sequential[1]),
                                         rowsOf(full, &rows[2], sequential[2]), settings);
