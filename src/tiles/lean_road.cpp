@@ -37,13 +37,11 @@ class DistinctTiles {
 
   int count() const { return static_cast<int>(slots_.size()); }
   const Colour* tile(int i) const { return pixels_.data() + static_cast<size_t>(i) * area_; }
-  std::uint64_t hash(int i) const { return hashes_[static_cast<size_t>(i)]; }
   int slot(int i) const { return slots_[static_cast<size_t>(i)]; }
 
   // The tile that the block (row y at rowAt(y)) equals, added with `slot` when it is new.
-  // `knownHash`: the block's hash, when at hand (unmirrored only).
   template <class Rows>
-  Found findOrAdd(const Rows& rowAt, int slot, const std::uint64_t* knownHash = nullptr) {
+  Found findOrAdd(const Rows& rowAt, int slot) {
     if (mirrored_) {
       const TileIndex::Match match = index_.find(rowAt);
       if (match.index >= 0) return {match.index, match.flip};
@@ -51,7 +49,7 @@ class DistinctTiles {
       hashes_.push_back(0);
       return {append(rowAt, slot), Flip::None};
     }
-    const std::uint64_t h = knownHash ? *knownHash : hashBlock(rowAt, size_);
+    const std::uint64_t h = hashBlock(rowAt, size_);
     if (table_.empty() || (hashes_.size() + 1) * 2 > table_.size()) grow();
     size_t pos = static_cast<size_t>(h) & mask_;
     for (; table_[pos] >= 0; pos = (pos + 1) & mask_) {
@@ -61,22 +59,6 @@ class DistinctTiles {
     table_[pos] = count();
     hashes_.push_back(h);
     return {append(rowAt, slot), Flip::None};
-  }
-
-  // The tile that the block equals in some orientation, without adding it (mirrored only);
-  // index -1 when there is none.
-  template <class Rows>
-  Found find(const Rows& rowAt) const {
-    const TileIndex::Match match = index_.find(rowAt);
-    return {match.index, match.flip};
-  }
-
-  LeanList take() {
-    LeanList list;
-    list.tileSize = size_;
-    list.pixels = std::move(pixels_);
-    list.slots = std::move(slots_);
-    return list;
   }
 
  private:
@@ -105,7 +87,7 @@ class DistinctTiles {
     table_.assign(capacity, -1);
     mask_ = capacity - 1;
     for (int k = 0; k < count(); ++k) {
-      size_t pos = static_cast<size_t>(hash(k)) & mask_;
+      size_t pos = static_cast<size_t>(hashes_[static_cast<size_t>(k)]) & mask_;
       while (table_[pos] >= 0) pos = (pos + 1) & mask_;
       table_[pos] = k;
     }
@@ -418,124 +400,56 @@ class Road {
     return matched;
   }
 
-  // The bands' distinct tiles in band order make the lists; each band's cells are renumbered.
-  // With mirroring, a cell is its band tile mirrored by f, which is list tile g mirrored by o,
-  // so the cell is tile g mirrored by f ^ o. The orientations that give the same cell are
-  // f ^ o ^ z for the z that leave g unchanged; f and o are each the first of theirs (as it
-  // stands, left-right, top-bottom, both: 0 to 3), and for every such group of z the first
-  // orientations of the classes are closed under ^, so f ^ o is the first one too, as the map
-  // wants it.
+  // Each list is its bank's tiles, every one kept (repeats included), then the bands' distinct
+  // tiles in band order, each kept when it equals no earlier list tile (in any orientation, with
+  // mirroring). A cell then takes what an index of the whole list finds for its content, as the
+  // maps find it: the highest index as it stands, else the first orientation and the highest
+  // index in it (a bank may hold a content twice, or mirrored copies). Each distinct content of a
+  // band is looked up once.
   void merge(std::vector<BandResult>& found) {
-    const int S = settings_.tileSize;
-    const bool mirrored = settings_.flips;
     for (BandResult& band : found)
       for (size_t x = 0; x < band.cutOutColumns.size(); ++x) result_.cutOutColumns[x] |= band.cutOutColumns[x];
-
-    const int bands = static_cast<int>(found.size());
-    auto mergePlane = [&](DistinctTiles BandResult::*plane, DistinctTiles BandResult::*removedPlane, TileMap& map,
-                          LeanList& out) {
-      DistinctTiles list(S, mirrored);
-      std::vector<std::uint8_t> seen;        // per list tile: bit f when a cell is it mirrored by f
-      // Per band, the list tile of each band tile and of each removed content.
-      std::vector<std::vector<DistinctTiles::Found>> tiles(static_cast<size_t>(bands)), removed(tiles.size());
-      for (int band = 0; band < bands; ++band) {
-        DistinctTiles& local = found[static_cast<size_t>(band)].*plane;
-        std::vector<DistinctTiles::Found>& index = tiles[static_cast<size_t>(band)];
-        index.resize(static_cast<size_t>(local.count()));
-        for (int i = 0; i < local.count(); ++i) {
-          const Colour* t = local.tile(i);
-          const auto rowAt = [t, S](int y) { return t + y * S; };
-          const std::uint64_t h = local.hash(i);
-          index[static_cast<size_t>(i)] = list.findOrAdd(rowAt, local.slot(i), mirrored ? nullptr : &h);
-          if (mirrored && static_cast<int>(seen.size()) < list.count()) seen.push_back(0);
-        }
-      }
-      if (mirrored) {
-        for (int band = 0; band < bands; ++band) {
-          const DistinctTiles& contents = found[static_cast<size_t>(band)].*removedPlane;
-          for (int i = 0; i < contents.count(); ++i) {
-            const Colour* t = contents.tile(i);
-            removed[static_cast<size_t>(band)].push_back(list.find([t, S](int y) { return t + y * S; }));
-          }
-        }
-      }
-      for (int band = 0; band < bands; ++band) {
-        const int begin = static_cast<int>(static_cast<long long>(R_) * band / bands);
-        const int end = static_cast<int>(static_cast<long long>(R_) * (band + 1) / bands);
-        for (size_t c = static_cast<size_t>(begin) * C_; c < static_cast<size_t>(end) * C_; ++c) {
-          const int k = map.cells[c];
-          const bool isRemoved = k < 0;
-          const DistinctTiles::Found to = k >= 0    ? tiles[static_cast<size_t>(band)][static_cast<size_t>(k)]
-                                          : k == -1 ? DistinctTiles::Found{-1, Flip::None}
-                                                    : removed[static_cast<size_t>(band)][static_cast<size_t>(-2 - k)];
-          const unsigned first =
-              (isRemoved || !mirrored ? 0u : static_cast<unsigned>(map.flips[c])) ^ static_cast<unsigned>(to.flip);
-          if (!setCell(map, c, to.index, static_cast<Flip>(first)) || !mirrored) continue;
-          // Removed slots take no part in the optimisation.
-          if (!isRemoved) seen[static_cast<size_t>(to.index)] |= static_cast<std::uint8_t>(1u << first);
-        }
-      }
-      out = list.take();
-      // Contents that only mirroring removed: the orientations of each tile that cells hold
-      // beyond the first.
-      out.savedByMirroring = 0;
-      for (const std::uint8_t bits : seen) out.savedByMirroring += std::popcount(bits) - 1;
-    };
-    if (settings_.spriteBank.size() >= static_cast<size_t>(S) * S)
-      mergeWithBank(found, &BandResult::sprite, &BandResult::spriteRemoved, settings_.spriteBank, result_.maps.sprite,
-                    result_.sprite);
-    else
-      mergePlane(&BandResult::sprite, &BandResult::spriteRemoved, result_.maps.sprite, result_.sprite);
-    if (settings_.backgroundBank.size() >= static_cast<size_t>(S) * S)
-      mergeWithBank(found, &BandResult::background, &BandResult::backgroundRemoved, settings_.backgroundBank,
-                    result_.maps.background, result_.background);
-    else
-      mergePlane(&BandResult::background, &BandResult::backgroundRemoved, result_.maps.background, result_.background);
+    mergePlane(found, &BandResult::sprite, &BandResult::spriteRemoved, settings_.spriteBank, result_.maps.sprite,
+               result_.sprite);
+    mergePlane(found, &BandResult::background, &BandResult::backgroundRemoved, settings_.backgroundBank,
+               result_.maps.background, result_.background);
   }
 
-  // With a bank the list is every bank tile, repeated ones included, then each plane tile that
-  // equals no earlier tile of the list (in any orientation, with mirroring). A bank may hold a
-  // content twice, or mirrored copies, so a cell's tile and orientation are those that an index
-  // of the whole list finds for the cell's content, as the maps find them: the highest index as
-  // it stands, else the first orientation. A content is looked up once per band.
-  void mergeWithBank(std::vector<BandResult>& found, DistinctTiles BandResult::*plane,
-                     DistinctTiles BandResult::*removedPlane, std::span<const Colour> bank, TileMap& map,
-                     LeanList& out) {
+  void mergePlane(std::vector<BandResult>& found, DistinctTiles BandResult::*plane,
+                  DistinctTiles BandResult::*removedPlane, std::span<const Colour> bank, TileMap& map,
+                  LeanList& out) {
     const int S = settings_.tileSize;
     const size_t area = static_cast<size_t>(S) * S;
     const bool mirrored = settings_.flips;
     const int B = static_cast<int>(bank.size() / area);
     const auto rowsAt = [S](const Colour* t) { return [t, S](int y) { return t + static_cast<size_t>(y) * S; }; };
 
+    // The index grows with the list: a tile that it finds in some orientation is no new tile, and
+    // a new one enters with the next index, so that at the end it is the index of the whole list.
     out = LeanList{};
     out.tileSize = S;
     out.pixels.assign(bank.begin(), bank.begin() + static_cast<std::ptrdiff_t>(B * area));
-    for (int i = 0; i < B; ++i) out.slots.push_back(i);
-    {
-      DistinctTiles classes(S, mirrored);  // the contents (or mirror classes) of the list so far
-      for (int i = 0; i < B; ++i) classes.findOrAdd(rowsAt(bank.data() + i * area), i);
-      for (BandResult& band : found) {
-        const DistinctTiles& local = band.*plane;
-        for (int i = 0; i < local.count(); ++i) {
-          const int before = classes.count();
-          const std::uint64_t h = local.hash(i);
-          classes.findOrAdd(rowsAt(local.tile(i)), B + local.slot(i), mirrored ? nullptr : &h);
-          if (classes.count() == before) continue;
-          out.slots.push_back(B + local.slot(i));
-          out.pixels.insert(out.pixels.end(), local.tile(i), local.tile(i) + area);
-        }
+    TileIndex index(S, mirrored);
+    for (int i = 0; i < B; ++i) {
+      out.slots.push_back(i);
+      index.add(rowsAt(bank.data() + i * area), i);
+    }
+    for (BandResult& band : found) {
+      const DistinctTiles& local = band.*plane;
+      for (int i = 0; i < local.count(); ++i) {
+        if (index.find(rowsAt(local.tile(i))).index >= 0) continue;
+        index.add(rowsAt(local.tile(i)), out.count());
+        out.slots.push_back(B + local.slot(i));
+        out.pixels.insert(out.pixels.end(), local.tile(i), local.tile(i) + area);
       }
-    }  // freed before the index of the list is built
+    }
 
-    TileIndex index(S, mirrored, out.slots.size());
-    for (int i = 0; i < out.count(); ++i) index.add(rowsAt(out.pixels.data() + i * area), i);
     std::vector<Colour> turned(area);
     const auto lookUp = [&](const Colour* t, Flip f) {
       if (f == Flip::None) return index.find(rowsAt(t));
       copyMirrored(rowsAt(t), S, f, turned.data());
       return index.find(rowsAt(turned.data()));
     };
-
     constexpr TileIndex::Match kUnknown{-2, Flip::None};
     std::vector<std::uint8_t> seen(static_cast<size_t>(out.count()), 0);  // per list tile: bit o when a
                                                                            // kept cell is it mirrored by o
@@ -543,6 +457,7 @@ class Road {
     for (int b = 0; b < bands; ++b) {
       const DistinctTiles& local = found[static_cast<size_t>(b)].*plane;
       const DistinctTiles& removed = found[static_cast<size_t>(b)].*removedPlane;
+      // Per band tile and orientation, and per removed content: the list tile it is.
       std::vector<TileIndex::Match> tiles(static_cast<size_t>(local.count()) * 4, kUnknown);
       std::vector<TileIndex::Match> gone(static_cast<size_t>(removed.count()), kUnknown);
       const int begin = static_cast<int>(static_cast<long long>(R_) * b / bands);
@@ -561,6 +476,7 @@ class Road {
           to = known;
         }
         if (!setCell(map, c, to.index, to.flip) || !mirrored) continue;
+        // Removed slots take no part in the optimisation.
         if (k >= 0) seen[static_cast<size_t>(to.index)] |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(to.flip));
       }
     }
