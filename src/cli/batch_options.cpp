@@ -1,8 +1,10 @@
 #include "cli/batch_options.h"
 
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "formats/source_export.h"
 #include "imaging/error.h"
@@ -106,6 +108,14 @@ std::optional<std::string> nameProblem(const std::string& name) {
   return std::nullopt;
 }
 
+// The value named `name` among `choices`, if any.
+template <class T>
+std::optional<T> choose(const std::string& name, std::initializer_list<std::pair<const char*, T>> choices) {
+  for (const auto& [text, value] : choices)
+    if (name == text) return value;
+  return std::nullopt;
+}
+
 }  // namespace
 
 int countCharacters(const std::string& text) {
@@ -193,9 +203,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         return usageError("seuils incorrects : " + quoted(value) +
                           " (trois entiers de 0 à 1023 séparés par des virgules attendus)");
     } else if (flag == "--tile-size") {
-      if (value == "16") o.tileSize = 16;
-      else if (value == "8") o.tileSize = 8;
-      else return usageError("taille de tuile incorrecte : " + quoted(value) + " (16 ou 8)");
+      const std::optional<int> size = choose<int>(value, {{"16", 16}, {"8", 8}});
+      if (!size) return usageError("taille de tuile incorrecte : " + quoted(value) + " (16 ou 8)");
+      o.tileSize = *size;
     } else if (flag == "--steps") {
       std::array<bool, kStepCount> chosen{};
       const std::vector<std::string> names = splitCommas(value);
@@ -219,24 +229,21 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         }
       }
       o.steps = chosen;
-    } else if (flag == "--output-dir") {
-      if (value.empty()) return usageError("l'option --output-dir demande un dossier");
-      o.outputDir = value;
-    } else if (flag == "--save-images") {
-      if (value.empty()) return usageError("l'option --save-images demande un dossier");
-      o.saveImagesDir = value;
+    } else if (flag == "--output-dir" || flag == "--save-images" || flag == "--tiled") {
+      if (value.empty()) return usageError("l'option " + flag + " demande un dossier");
+      if (flag == "--output-dir") o.outputDir = value;
+      else if (flag == "--save-images") o.saveImagesDir = value;
+      else o.tiledDir = value;
     } else if (flag == "--format") {
-      if (value == "bin") o.format = OutputFormat::Bin;
-      else if (value == "asm") o.format = OutputFormat::Asm;
-      else if (value == "c") o.format = OutputFormat::C;
-      else return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
+      const std::optional<OutputFormat> chosen =
+          choose<OutputFormat>(value, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
+      if (!chosen) return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
+      o.format = *chosen;
     } else if (flag == "--image-format") {
-      if (value == "bmp") o.imageFormat = ImageFormat::Bmp;
-      else if (value == "png") o.imageFormat = ImageFormat::Png;
-      else return usageError("format d'image incorrect : " + quoted(value) + " (bmp ou png)");
-    } else if (flag == "--tiled") {
-      if (value.empty()) return usageError("l'option --tiled demande un dossier");
-      o.tiledDir = value;
+      const std::optional<ImageFormat> chosen =
+          choose<ImageFormat>(value, {{"bmp", ImageFormat::Bmp}, {"png", ImageFormat::Png}});
+      if (!chosen) return usageError("format d'image incorrect : " + quoted(value) + " (bmp ou png)");
+      o.imageFormat = *chosen;
     } else if (flag == "--flip-bits") {
       std::array<int, 2> bits{};
       if (!parsePair(value, bits) || bits[0] < 8 || bits[0] > 15 || bits[1] < 8 || bits[1] > 15 ||
