@@ -8,7 +8,7 @@
 #include "imaging/bitmap_font.h"
 #include "imaging/error.h"
 #include "imaging/surface.h"
-#include "maps/tile_index.h"
+#include "tiles/tile_index.h"
 #include "passes/parallel_rows.h"
 
 namespace tavrik {

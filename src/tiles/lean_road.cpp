@@ -15,7 +15,7 @@
 #include "imaging/error.h"
 #include "passes/colour_rules.h"
 #include "passes/parallel_rows.h"
-#include "maps/tile_index.h"
+#include "tiles/tile_index.h"
 #include "tiles/tile_flips.h"
 #include "tiles/tile_hash.h"
 
@@ -23,85 +23,33 @@ namespace tavrik {
 
 namespace {
 
-// Distinct tiles in the order they were added, found by hash and full comparison. Mirrored: a
-// tile is also found in its mirrored versions, through a tile index that holds all four.
+// Distinct tiles in the order they were added, each with the slot it was first found at. With
+// mirroring a tile is also found in its mirrored versions. The tiles' colours are those that
+// the index stores.
 class DistinctTiles {
  public:
-  struct Found {
-    int index;
-    Flip flip;  // the block is tile `index` mirrored so
-  };
-
-  DistinctTiles(int size, bool mirrored)
-      : size_(size), area_(static_cast<size_t>(size) * size), mirrored_(mirrored), index_(size, mirrored) {}
+  DistinctTiles(int size, bool mirrored) : index_(size, mirrored) {}
 
   int count() const { return static_cast<int>(slots_.size()); }
-  const Colour* tile(int i) const { return pixels_.data() + static_cast<size_t>(i) * area_; }
+  const Colour* tile(int i) const { return index_.content(contents_[static_cast<size_t>(i)]); }
   int slot(int i) const { return slots_[static_cast<size_t>(i)]; }
 
-  // The tile that the block (row y at rowAt(y)) equals, added with `slot` when it is new.
+  // The tile that the block (row y at rowAt(y)) equals, and how the block mirrors it; added with
+  // `slot` when it is new.
   template <class Rows>
-  Found findOrAdd(const Rows& rowAt, int slot) {
-    if (mirrored_) {
-      const TileIndex::Match match = index_.find(rowAt);
-      if (match.index >= 0) return {match.index, match.flip};
-      index_.add(rowAt, count());
-      hashes_.push_back(0);
-      return {append(rowAt, slot), Flip::None};
-    }
-    const std::uint64_t h = hashBlock(rowAt, size_);
-    if (table_.empty() || (hashes_.size() + 1) * 2 > table_.size()) grow();
-    size_t pos = static_cast<size_t>(h) & mask_;
-    for (; table_[pos] >= 0; pos = (pos + 1) & mask_) {
-      const int k = table_[pos];
-      if (hashes_[static_cast<size_t>(k)] == h && equal(rowAt, k)) return {k, Flip::None};
-    }
-    table_[pos] = count();
-    hashes_.push_back(h);
-    return {append(rowAt, slot), Flip::None};
+  TileIndex::Match findOrAdd(const Rows& rowAt, int slot) {
+    int content = 0;
+    const TileIndex::Match match = index_.findOrAdd(rowAt, count(), &content);
+    if (match.index >= 0) return match;
+    slots_.push_back(slot);
+    contents_.push_back(content);
+    return {count() - 1, Flip::None};
   }
 
  private:
-  template <class Rows>
-  int append(const Rows& rowAt, int slot) {
-    slots_.push_back(slot);
-    for (int y = 0; y < size_; ++y) {
-      const Colour* r = rowAt(y);
-      pixels_.insert(pixels_.end(), r, r + size_);
-    }
-    return count() - 1;
-  }
-
-  template <class Rows>
-  bool equal(const Rows& rowAt, int k) const {
-    const Colour* t = tile(k);
-    for (int y = 0; y < size_; ++y)
-      if (std::memcmp(rowAt(y), t + static_cast<size_t>(y) * size_, static_cast<size_t>(size_) * sizeof(Colour)) != 0)
-        return false;
-    return true;
-  }
-
-  void grow() {
-    size_t capacity = std::max<size_t>(64, table_.size() * 2);
-    while (capacity < (hashes_.size() + 1) * 2) capacity *= 2;
-    table_.assign(capacity, -1);
-    mask_ = capacity - 1;
-    for (int k = 0; k < count(); ++k) {
-      size_t pos = static_cast<size_t>(hashes_[static_cast<size_t>(k)]) & mask_;
-      while (table_[pos] >= 0) pos = (pos + 1) & mask_;
-      table_[pos] = k;
-    }
-  }
-
-  int size_;
-  size_t area_;
-  bool mirrored_;
-  std::vector<Colour> pixels_;
-  std::vector<std::uint64_t> hashes_;
+  TileIndex index_;
   std::vector<int> slots_;
-  std::vector<int> table_;  // open addressing over the tiles, -1 = free (unmirrored)
-  size_t mask_ = 0;
-  TileIndex index_;  // mirrored
+  std::vector<int> contents_;  // per tile, its content in the index
 };
 
 // What one band of tile rows found: its planes' distinct tiles and, per cell of its rows, the
@@ -115,6 +63,7 @@ struct BandResult {
   // holds -2 - its content's index.
   DistinctTiles spriteRemoved, backgroundRemoved;
   std::vector<std::uint8_t> cutOutColumns;
+  int firstRow = 0, endRow = 0;  // its tile rows
   std::exception_ptr error;
 };
 
@@ -297,6 +246,8 @@ class Road {
   }
 
   void runBand(BandResult& out, int firstRow, int endRow, Readers* given) {
+    out.firstRow = firstRow;
+    out.endRow = endRow;
     try {
       Readers readers;
       if (given) {
@@ -363,7 +314,7 @@ class Road {
         map.cells[static_cast<size_t>(slot)] = settings_.flips ? -2 - removed.findOrAdd(rowAt, slot).index : -1;
         return;
       }
-      const DistinctTiles::Found found = tiles.findOrAdd(rowAt, slot);
+      const TileIndex::Match found = tiles.findOrAdd(rowAt, slot);
       map.cells[static_cast<size_t>(slot)] = found.index;
       if (!map.flips.empty()) map.flips[static_cast<size_t>(slot)] = found.flip;
     };
@@ -437,8 +388,7 @@ class Road {
     for (BandResult& band : found) {
       const DistinctTiles& local = band.*plane;
       for (int i = 0; i < local.count(); ++i) {
-        if (index.find(rowsAt(local.tile(i))).index >= 0) continue;
-        index.add(rowsAt(local.tile(i)), out.count());
+        if (index.findOrAdd(rowsAt(local.tile(i)), out.count()).index >= 0) continue;
         out.slots.push_back(B + local.slot(i));
         out.pixels.insert(out.pixels.end(), local.tile(i), local.tile(i) + area);
       }
@@ -453,16 +403,13 @@ class Road {
     constexpr TileIndex::Match kUnknown{-2, Flip::None};
     std::vector<std::uint8_t> seen(static_cast<size_t>(out.count()), 0);  // per list tile: bit o when a
                                                                            // kept cell is it mirrored by o
-    const int bands = static_cast<int>(found.size());
-    for (int b = 0; b < bands; ++b) {
-      const DistinctTiles& local = found[static_cast<size_t>(b)].*plane;
-      const DistinctTiles& removed = found[static_cast<size_t>(b)].*removedPlane;
+    for (const BandResult& band : found) {
+      const DistinctTiles& local = band.*plane;
+      const DistinctTiles& removed = band.*removedPlane;
       // Per band tile and orientation, and per removed content: the list tile it is.
       std::vector<TileIndex::Match> tiles(static_cast<size_t>(local.count()) * 4, kUnknown);
       std::vector<TileIndex::Match> gone(static_cast<size_t>(removed.count()), kUnknown);
-      const int begin = static_cast<int>(static_cast<long long>(R_) * b / bands);
-      const int end = static_cast<int>(static_cast<long long>(R_) * (b + 1) / bands);
-      for (size_t c = static_cast<size_t>(begin) * C_; c < static_cast<size_t>(end) * C_; ++c) {
+      for (size_t c = static_cast<size_t>(band.firstRow) * C_; c < static_cast<size_t>(band.endRow) * C_; ++c) {
         const int k = map.cells[c];
         TileIndex::Match to;  // -1: a removed cell without mirroring matches nothing
         if (k >= 0) {

@@ -14,6 +14,7 @@
 
 #include "imaging/error.h"
 #include "passes/parallel_rows.h"
+#include "tiles/tile_index.h"
 #include "tiles/tile_strip.h"
 
 namespace tavrik {
@@ -37,6 +38,18 @@ void writeBank(ImageControl& list, std::span<const Colour> bank, int S) {
 
 int bankTileCount(std::span<const Colour> bank, int S) {
   return S > 0 ? static_cast<int>(bank.size() / (static_cast<size_t>(S) * static_cast<size_t>(S))) : 0;
+}
+
+std::vector<int> markedByExactSearch(const Surface& strip, int S, const std::vector<int>& slots, bool flips,
+                                     int bankSlots) {
+  TileIndex index(S, flips, slots.size());
+  std::vector<Colour> scratch(static_cast<size_t>(S));
+  std::vector<int> marked;
+  for (const int t : slots) {
+    const auto rows = [&](int b) { return slotRow(strip, S, t, b, scratch.data()); };
+    if (index.findOrAdd(rows, t).index >= 0 && t >= bankSlots) marked.push_back(t);
+  }
+  return marked;
 }
 
 void createTileLists(Workspace& ws) { createTileLists(ws, TileSetOptions{}); }
@@ -129,54 +142,6 @@ struct SearchResult {
   int savedByMirroring = 0;  // marked only because of mirroring
 };
 
-// Slots (of `slots`, in order) equal to an earlier one, by hash and full comparison; exact
-// whatever the hashes.
-std::vector<int> markedByExactSearch(const Surface& strip, int S, const std::vector<int>& slots,
-                                     const std::vector<std::uint64_t>& hashes, const SearchRules& rules) {
-  struct Entry {
-    std::uint64_t hash;
-    int slot;  // -1: empty
-    Flip flip;  // the entry holds slot `slot` mirrored by `flip`
-  };
-  const int n = static_cast<int>(slots.size());
-  size_t capacity = 16;
-  while (capacity < static_cast<size_t>(n) * (rules.flips ? 8 : 2)) capacity *= 2;
-  std::vector<Entry> table(capacity, Entry{0, -1, Flip::None});
-  const size_t mask = capacity - 1;
-  std::vector<Colour> scratchA(static_cast<size_t>(S)), scratchB(static_cast<size_t>(S));
-  std::vector<Colour> tile(static_cast<size_t>(S) * S), mirrored(tile.size());
-  const auto insert = [&](std::uint64_t h, int slot, Flip f) {
-    size_t pos = static_cast<size_t>(h) & mask;
-    while (table[pos].slot >= 0) pos = (pos + 1) & mask;
-    table[pos] = Entry{h, slot, f};
-  };
-  std::vector<int> marked;
-  for (int i = 0; i < n; ++i) {
-    const std::uint64_t h = hashes[static_cast<size_t>(i)];
-    const int t = slots[static_cast<size_t>(i)];
-    bool duplicate = false;
-    for (size_t pos = static_cast<size_t>(h) & mask; table[pos].slot >= 0; pos = (pos + 1) & mask) {
-      if (table[pos].hash == h && slotEqualsMirrored(strip, S, t, table[pos].slot, table[pos].flip,
-                                                     scratchA.data(), scratchB.data())) {
-        duplicate = true;
-        break;
-      }
-    }
-    if (duplicate) {
-      if (t >= rules.bankSlots) marked.push_back(t);
-      continue;
-    }
-    insert(h, t, Flip::None);
-    if (!rules.flips) continue;
-    readSlot(strip, S, t, tile.data());
-    for (const Flip f : {Flip::Horizontal, Flip::Vertical, Flip::Both}) {
-      copyMirrored([&](int y) { return tile.data() + static_cast<size_t>(y) * S; }, S, f, mirrored.data());
-      insert(blockHash(mirrored.data(), S), t, f);
-    }
-  }
-  return marked;
-}
-
 // Each slot's candidate class as the hashes see it: the index (into slots) of the first slot of
 // its class and the orientation in which it holds that first slot's colours. Without flips a
 // class is one content; with flips, one content in its four orientations. Returns false when
@@ -208,7 +173,7 @@ bool candidateClasses(const Surface& strip, int S, const std::vector<int>& slots
     entries.push_back(entry);
     entryHashes.push_back(h);
   };
-  std::vector<Colour> tile(static_cast<size_t>(S) * S), mirrored(tile.size());
+  std::vector<Colour> scratch(static_cast<size_t>(S)), mirrored(static_cast<size_t>(S) * S);
   savedByMirroring = 0;
   for (int i = 0; i < n; ++i) {
     const std::uint64_t h = hashes[static_cast<size_t>(i)];
@@ -225,9 +190,9 @@ bool candidateClasses(const Surface& strip, int S, const std::vector<int>& slots
     orientation[static_cast<size_t>(i)] = Flip::None;
     add(pos, h, Entry{i, Flip::None, true});
     if (!rules.flips) continue;
-    readSlot(strip, S, slots[static_cast<size_t>(i)], tile.data());
+    const int t = slots[static_cast<size_t>(i)];
     for (const Flip f : {Flip::Horizontal, Flip::Vertical, Flip::Both}) {
-      copyMirrored([&](int y) { return tile.data() + static_cast<size_t>(y) * S; }, S, f, mirrored.data());
+      copyMirrored([&](int y) { return slotRow(strip, S, t, y, scratch.data()); }, S, f, mirrored.data());
       const std::uint64_t hm = blockHash(mirrored.data(), S);
       const size_t mpos = place(hm);
       if (table[mpos] < 0) add(mpos, hm, Entry{i, f, false});
@@ -297,13 +262,10 @@ SearchResult markDuplicateSlots(Surface& strip, int S, int count, const SearchRu
     for (int i : duplicates)
       if (slots[static_cast<size_t>(i)] >= rules.bankSlots) marked.push_back(slots[static_cast<size_t>(i)]);
   } else {
-    marked = markedByExactSearch(strip, S, slots, hashes, rules);
-    if (rules.flips) {
-      SearchRules asTheyStand = rules;
-      asTheyStand.flips = false;
-      result.savedByMirroring = static_cast<int>(
-          marked.size() - markedByExactSearch(strip, S, slots, hashes, asTheyStand).size());
-    }
+    marked = markedByExactSearch(strip, S, slots, rules.flips, rules.bankSlots);
+    if (rules.flips)
+      result.savedByMirroring =
+          static_cast<int>(marked.size() - markedByExactSearch(strip, S, slots, false, rules.bankSlots).size());
   }
 
   // Marking: every pixel of each marked slot becomes clFuchsia; slots do not overlap.

@@ -1,6 +1,7 @@
 // Tile lists: slicing both planes into strips, and removing duplicate tiles.
 #pragma once
 #include <span>
+#include <vector>
 
 #include "imaging/colour.h"
 #include "workspace/workspace.h"
@@ -38,5 +39,12 @@ struct OptimiseReport {
   int backgroundSavedByMirroring = 0;
 };
 OptimiseReport optimiseTileLists(Workspace& ws, const TileSetOptions& options);
+
+// The duplicate search without the hashes' help, which the optimisation falls back on if two
+// different contents ever share a hash: of `slots` (in order; each read as slotRow reads it),
+// those equal to an earlier unmarked one (in any orientation with `flips`), except the first
+// `bankSlots` slots.
+std::vector<int> markedByExactSearch(const Surface& strip, int S, const std::vector<int>& slots, bool flips,
+                                     int bankSlots);
 
 }  // namespace tavrik

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "tiles/tile_hash.h"
 
@@ -63,25 +62,9 @@ std::uint64_t blockHash(const Colour* block, int S) {
   return hashBlock([&](int b) { return block + static_cast<size_t>(b) * static_cast<size_t>(S); }, S);
 }
 
-void readSlot(const Surface& strip, int S, int t, Colour* out) {
-  std::vector<Colour> scratch(static_cast<size_t>(S));
-  for (int b = 0; b < S; ++b)
-    std::memcpy(out + static_cast<size_t>(b) * static_cast<size_t>(S), slotRow(strip, S, t, b, scratch.data()),
-                static_cast<size_t>(S) * sizeof(Colour));
-}
-
 bool slotEqualsMirrored(const Surface& strip, int S, int t, int u, Flip f, Colour* scratchT, Colour* scratchU) {
   return equalsMirrored([&](int b) { return slotRow(strip, S, t, b, scratchT); },
                         [&](int b) { return slotRow(strip, S, u, b, scratchU); }, S, f);
-}
-
-bool slotsEqual(const Surface& strip, int S, int t, int u, Colour* scratchT, Colour* scratchU) {
-  for (int b = 0; b < S; ++b) {
-    const Colour* rt = slotRow(strip, S, t, b, scratchT);
-    const Colour* ru = slotRow(strip, S, u, b, scratchU);
-    if (std::memcmp(rt, ru, static_cast<size_t>(S) * sizeof(Colour)) != 0) return false;
-  }
-  return true;
 }
 
 }  // namespace tavrik

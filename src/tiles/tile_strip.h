@@ -33,13 +33,7 @@ std::uint64_t slotHash(const Surface& strip, int S, int t, Colour* scratch);
 // The same hash of an S x S block held row by row in memory.
 std::uint64_t blockHash(const Colour* block, int S);
 
-// Copies slot t (as slotRow sees it) into `out`, S x S colours row by row.
-void readSlot(const Surface& strip, int S, int t, Colour* out);
-
 // Whether slot t holds slot u's colours mirrored by f.
 bool slotEqualsMirrored(const Surface& strip, int S, int t, int u, Flip f, Colour* scratchT, Colour* scratchU);
-
-// Whether slots t and u of the strip hold the same S x S colours.
-bool slotsEqual(const Surface& strip, int S, int t, int u, Colour* scratchT, Colour* scratchU);
 
 }  // namespace tavrik

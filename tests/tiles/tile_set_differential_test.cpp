@@ -7,6 +7,7 @@
 #include "reference/random_workspace.h"
 #include "reference/step_runner.h"
 #include "tiles/tile_lists.h"
+#include "tiles/tile_strip.h"
 
 using namespace tavrik;
 using namespace tavrik::testing;
@@ -122,4 +123,47 @@ TEST(TileSetMatchLiteral, ManyMirroredTilesInBands) {
   }
   EXPECT_EQ(counts.compared, 3);
   EXPECT_GE(counts.savedByMirroring, 2);
+}
+
+TEST(TileSetMatchLiteral, ExactSearchMarksWhatComparingEveryPairMarks) {
+  // The search that the optimisation falls back on, should two contents ever share a hash,
+  // against comparing each slot with every earlier unmarked one, on the list strips of random
+  // workspaces (slots past the strip read the invalid colour), with and without mirroring.
+  int withMarks = 0, mirroredOnly = 0;
+  for (int seed = 0; seed < 150; ++seed) {
+    Rng rng(static_cast<std::uint64_t>(seed) * 7919 + 1);
+    RandomWorkspaceOptions options;
+    options.maxPlaneSize = 64;
+    options.iconChance = 0;
+    Workspace ws;
+    randomWorkspace(ws, rng, options);
+    const int S = tileSizeChosen(ws);
+    mirrorSomeCells(ws.Image1, S, rng);
+    createTileLists(ws);
+    const Surface* strip = ws.Image5.surfaceIfAny();
+    if (!strip) continue;
+    std::vector<int> slots;
+    for (int t = 0; t < strip->width() / S + 2; ++t)
+      if (!slotCornerInside(*strip, S, t) || strip->row(0)[static_cast<size_t>(t) * S] != clFuchsia) slots.push_back(t);
+    const int bankSlots = static_cast<int>(rng() % 3);
+    std::vector<Colour> a(static_cast<size_t>(S)), b(static_cast<size_t>(S));
+    size_t markedAsTheyStand = 0;
+    for (const bool flips : {false, true}) {
+      std::vector<int> kept, want;
+      for (const int t : slots) {
+        bool duplicate = false;
+        for (const int u : kept)
+          for (const Flip f : kFlips)
+            duplicate = duplicate || ((flips || f == Flip::None) && slotEqualsMirrored(*strip, S, t, u, f, a.data(), b.data()));
+        if (!duplicate) kept.push_back(t);
+        else if (t >= bankSlots) want.push_back(t);
+      }
+      EXPECT_EQ(markedByExactSearch(*strip, S, slots, flips, bankSlots), want) << "seed " << seed << " flips " << flips;
+      withMarks += !want.empty();
+      if (flips) mirroredOnly += want.size() > markedAsTheyStand;
+      else markedAsTheyStand = want.size();
+    }
+  }
+  EXPECT_GT(withMarks, 100);
+  EXPECT_GT(mirroredOnly, 20);
 }

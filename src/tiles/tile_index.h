@@ -1,6 +1,7 @@
 // A lookup table of tiles by content: which tile of a list a block of pixels equals, as it
-// stands or, with mirroring, in which orientation. Used by map building; works on any tiles
-// given through a row accessor `rowAt(y)` (S colours of row y).
+// stands or, with mirroring, in which orientation. Used by map building, the band-by-band road
+// and the duplicate search; works on any tiles given through a row accessor `rowAt(y)` (S
+// colours of row y).
 #pragma once
 #include <array>
 #include <cstdint>
@@ -38,12 +39,7 @@ class TileIndex {
   template <class Rows>
   void add(const Rows& rowAt, int index) {
     enter(rowAt, index, Flip::None);
-    if (!mirrored_) return;
-    const auto mirrorRows = [this](int y) { return mirror_.data() + static_cast<size_t>(y) * size_; };
-    for (const Flip f : {Flip::Horizontal, Flip::Vertical, Flip::Both}) {
-      copyMirrored(rowAt, size_, f, mirror_.data());
-      enter(mirrorRows, index, f);
-    }
+    if (mirrored_) enterMirrored(rowAt, index);
   }
 
   // The tile that the block equals as it stands, with the highest index; otherwise (mirrored
@@ -51,13 +47,25 @@ class TileIndex {
   // highest index in that orientation. The block equals tile `index` mirrored by `flip`.
   template <class Rows>
   Match find(const Rows& rowAt) const {
-    const int k = lookUp(rowAt, hashBlock(rowAt, size_));
-    if (k < 0) return {};
-    const std::array<int, 4>& best = best_[static_cast<size_t>(k)];
-    for (const Flip f : kFlips)
-      if (best[static_cast<size_t>(f)] >= 0) return {best[static_cast<size_t>(f)], f};
+    return matchOf(lookUp(rowAt, hashBlock(rowAt, size_)));
+  }
+
+  // find(), and when the block equals no tile, add(rowAt, index) and index -1; the block is
+  // hashed once. `content`, when given, gets the stored content of an added block (see content()).
+  template <class Rows>
+  Match findOrAdd(const Rows& rowAt, int index, int* content = nullptr) {
+    const std::uint64_t h = hashBlock(rowAt, size_);
+    const int k = lookUp(rowAt, h);
+    if (k >= 0) return matchOf(k);
+    const int added = store(rowAt, h);
+    best_[static_cast<size_t>(added)][static_cast<size_t>(Flip::None)] = index;
+    if (content) *content = added;
+    if (mirrored_) enterMirrored(rowAt, index);
     return {};
   }
+
+  // The S x S colours of stored content k, row by row (valid until the next add).
+  const Colour* content(int k) const { return pixels_.data() + static_cast<size_t>(k) * area_; }
 
  private:
   template <class Rows>
@@ -79,25 +87,48 @@ class TileIndex {
     }
   }
 
+  Match matchOf(int k) const {
+    if (k < 0) return {};
+    const std::array<int, 4>& best = best_[static_cast<size_t>(k)];
+    for (const Flip f : kFlips)
+      if (best[static_cast<size_t>(f)] >= 0) return {best[static_cast<size_t>(f)], f};
+    return {};
+  }
+
+  // Stores a content that lookUp did not find, with hash h; returns its number.
+  template <class Rows>
+  int store(const Rows& rowAt, std::uint64_t h) {
+    if ((hashes_.size() + 1) * 2 > table_.size()) reserveTable(hashes_.size() + 1);
+    const int k = static_cast<int>(hashes_.size());
+    hashes_.push_back(h);
+    best_.push_back({-1, -1, -1, -1});
+    for (int y = 0; y < size_; ++y) {
+      const Colour* r = rowAt(y);
+      pixels_.insert(pixels_.end(), r, r + size_);
+    }
+    size_t slot = h & mask_;
+    while (table_[slot] >= 0) slot = (slot + 1) & mask_;
+    table_[slot] = k;
+    return k;
+  }
+
   // Records that the block is tile `index` mirrored by `f`; a later index replaces an earlier.
   template <class Rows>
   void enter(const Rows& rowAt, int index, Flip f) {
     const std::uint64_t h = hashBlock(rowAt, size_);
     int k = lookUp(rowAt, h);
-    if (k < 0) {
-      if ((hashes_.size() + 1) * 2 > table_.size()) reserveTable(hashes_.size() + 1);
-      k = static_cast<int>(hashes_.size());
-      hashes_.push_back(h);
-      best_.push_back({-1, -1, -1, -1});
-      for (int y = 0; y < size_; ++y) {
-        const Colour* r = rowAt(y);
-        pixels_.insert(pixels_.end(), r, r + size_);
-      }
-      size_t slot = h & mask_;
-      while (table_[slot] >= 0) slot = (slot + 1) & mask_;
-      table_[slot] = k;
-    }
+    if (k < 0) k = store(rowAt, h);
     best_[static_cast<size_t>(k)][static_cast<size_t>(f)] = index;
+  }
+
+  // Enters the block's three mirrored versions as tile `index`.
+  template <class Rows>
+  void enterMirrored(const Rows& rowAt, int index) {
+    const auto mirrorRows = [this](int y) { return mirror_.data() + static_cast<size_t>(y) * size_; };
+    for (const Flip f : {Flip::Horizontal, Flip::Vertical, Flip::Both}) {
+      copyMirrored(rowAt, size_, f, mirror_.data());
+      enter(mirrorRows, index, f);
+    }
   }
 
   // Makes the open-addressing table at least twice as large as `contents`, re-entering what is
