@@ -35,8 +35,6 @@ std::vector<std::string> splitCommas(const std::string& text) {
   }
 }
 
-std::string quoted(const std::string& text) { return "« " + text + " »"; }
-
 // A non-negative decimal integer of at most 9 digits.
 bool parseCount(const std::string& text, int& value) {
   if (text.empty() || text.size() > 9) return false;
@@ -117,6 +115,8 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 }
 
 }  // namespace
+
+std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
 int countCharacters(const std::string& text) {
   int count = 0;

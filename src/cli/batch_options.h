@@ -69,6 +69,9 @@ int countCharacters(const std::string& text);
 
 inline constexpr int kMaxNameCharacters = 7;
 
+// A name or value as the messages quote it: « text ».
+std::string quoted(const std::string& text);
+
 // The French usage text of --help, and the version line of --version.
 std::string usageText();
 std::string versionText();

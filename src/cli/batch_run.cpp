@@ -45,8 +45,6 @@ constexpr SavedImage kSavedImages[] = {
     {8, "sprite-map"},   {9, "background-map"},
 };
 
-std::string quoted(const std::string& text) { return "« " + text + " »"; }
-
 std::string joinPath(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : (fs::path(folder) / name).string();
 }
