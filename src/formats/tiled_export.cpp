@@ -4,12 +4,11 @@
 
 #include "imaging/error.h"
 #include "imaging/png_file.h"
+#include "maps/tile_words.h"
 
 namespace tavrik {
 
 namespace {
-
-constexpr Colour kGreys[4] = {clWhite, clSilver, clGray, clBlack};
 
 // Rows of a tile set image: enough for every tile, at least one.
 int tilesetRows(int tileCount) {
@@ -79,12 +78,7 @@ Surface tilesetImage(const PlaneTables& plane, int tileSize) {
     const int x0 = t % kTilesetColumns * s, y0 = t / kTilesetColumns * s;
     for (int y = 0; y < s; ++y) {
       const size_t word = (static_cast<size_t>(t) * s + y) * 2;
-      const unsigned first = plane.tiles[word], second = plane.tiles[word + 1];
-      Colour* row = image.row(y0 + y) + x0;
-      for (int x = 0; x < s; ++x) {
-        const int bit = s - 1 - x;
-        row[x] = kGreys[((first >> bit) & 1) << 1 | ((second >> bit) & 1)];
-      }
+      decodeTileRow(plane.tiles[word], plane.tiles[word + 1], s, image.row(y0 + y) + x0);
     }
   }
   return image;

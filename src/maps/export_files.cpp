@@ -7,6 +7,7 @@
 #include "files/output_set.h"
 #include "imaging/error.h"
 #include "imaging/surface.h"
+#include "maps/tile_words.h"
 
 namespace tavrik {
 
@@ -22,16 +23,6 @@ void writeMap(StagedFile& out, const TileMap& map, const std::optional<FlipBits>
   for (const std::uint16_t record : mapRecords(map, flipBits)) {
     out.put(static_cast<std::uint8_t>(record & 0xFF));
     out.put(static_cast<std::uint8_t>(record >> 8));
-  }
-}
-
-// Bits of a pixel's colour number: first word (high bit) and second word (low bit).
-inline unsigned colourNumber(Colour c) {
-  switch (c) {
-    case clBlack: return 3;
-    case clGray: return 2;
-    case clSilver: return 1;
-    default: return 0;
   }
 }
 
@@ -87,14 +78,9 @@ std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size) {
         for (int x = 0; x < size; ++x) row[static_cast<size_t>(x)] = strip.read(x0 + x, y);
         pixels = row.data();
       }
-      unsigned first = 0, second = 0;
-      for (int x = 0; x < size; ++x) {
-        const unsigned n = colourNumber(pixels[x]);
-        first = (first << 1) | (n >> 1);
-        second = (second << 1) | (n & 1);
-      }
-      words.push_back(static_cast<std::uint16_t>(first & 0xFFFF));
-      words.push_back(static_cast<std::uint16_t>(second & 0xFFFF));
+      const TileRowWords encoded = encodeTileRow(pixels, size);
+      words.push_back(encoded.first);
+      words.push_back(encoded.second);
     }
   }
   return words;

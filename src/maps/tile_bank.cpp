@@ -6,12 +6,11 @@
 
 #include "imaging/error.h"
 #include "maps/export_files.h"
+#include "maps/tile_words.h"
 
 namespace tavrik {
 
 namespace {
-
-constexpr Colour kColourOfNumber[4] = {clWhite, clSilver, clGray, clBlack};
 
 std::vector<Colour> readTileFile(const std::string& path, int S) {
   std::error_code ec;
@@ -41,10 +40,8 @@ std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S
     const unsigned first = static_cast<unsigned>(bytes[row] << 8 | bytes[row + 1]);
     const unsigned second = static_cast<unsigned>(bytes[row + 2] << 8 | bytes[row + 3]);
     if ((first | second) >> S) throw Error(format(kBadTileFile, name.c_str()));
-    for (int x = 0; x < S; ++x) {
-      const int bit = S - 1 - x;  // the leftmost pixel sits in the highest bit used
-      *out++ = kColourOfNumber[((first >> bit) & 1u) << 1 | ((second >> bit) & 1u)];
-    }
+    decodeTileRow(first, second, S, out);
+    out += S;
   }
   return tiles;
 }

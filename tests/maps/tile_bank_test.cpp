@@ -7,6 +7,7 @@
 #include "maps/export_files.h"
 #include "maps/maps_fixtures.h"
 #include "maps/tile_bank.h"
+#include "maps/tile_words.h"
 
 using namespace tavrik;
 using namespace tavrik::maps_test;
@@ -35,6 +36,19 @@ TEST(TileBank, ExportedTilesReadBackAsTheSameGreys) {
     EXPECT_EQ(bank.sprites, tiles) << S;
     EXPECT_EQ(bank.backgrounds, tiles) << S;
   }
+}
+
+TEST(TileWords, EachGreyKeepsItsColourNumberBothWays) {
+  // Leftmost pixel in the highest bit: white, silver, grey, black, then a colour that is no grey.
+  const Colour row[5] = {clWhite, clSilver, clGray, clBlack, clRed};
+  const TileRowWords words = encodeTileRow(row, 5);
+  EXPECT_EQ(words.first, 0b00110);
+  EXPECT_EQ(words.second, 0b01010);
+  Colour decoded[5] = {};
+  decodeTileRow(words.first | 0xFF00u, words.second, 5, decoded);  // bits above the row ignored
+  const Colour expected[5] = {clWhite, clSilver, clGray, clBlack, clWhite};
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(decoded[x], expected[x]) << x;
+  for (unsigned n = 0; n < 4; ++n) EXPECT_EQ(colourNumber(kColourOfNumber[n]), n);
 }
 
 TEST(TileBank, WhatNoExportWritesIsRefused) {
