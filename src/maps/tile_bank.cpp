@@ -1,9 +1,10 @@
 #include "maps/tile_bank.h"
 
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <system_error>
 
+#include "files/input_file.h"
 #include "imaging/error.h"
 #include "maps/export_files.h"
 #include "maps/tile_words.h"
@@ -12,19 +13,28 @@ namespace tavrik {
 
 namespace {
 
-std::vector<Colour> readTileFile(const std::string& path, int S) {
+// The size of `path` when it is a regular file, without opening it.
+std::optional<std::uintmax_t> regularFileSize(const std::string& path) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) throw Error(format(kCannotOpenFile, path.c_str()));
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) throw Error(format(kCannotOpenFile, path.c_str()));
+  if (ec) return std::nullopt;
+  return size;
+}
+
+std::vector<Colour> readTileFile(const std::string& path, int S) {
+  // Opened once, never blocking, and read only when it is a regular file. One that is regular
+  // but cannot be opened (not readable) is still judged by its size first.
+  const std::optional<InputFile> file = InputFile::open(path);
+  const std::optional<std::uintmax_t> size = file ? file->size() : regularFileSize(path);
+  if (!size) throw Error(format(kCannotOpenFile, path.c_str()));
   // A file of more tiles than a map can index was not written by the export: refused before
   // it is read into memory.
   const std::uintmax_t record = static_cast<std::uintmax_t>(tileRecordSize(S));
-  if (size % record != 0 || size / record > static_cast<std::uintmax_t>(kMaxTiles))
+  if (*size % record != 0 || *size / record > static_cast<std::uintmax_t>(kMaxTiles))
     throw Error(format(kBadTileFile, path.c_str()));
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(size));
-  std::ifstream in(path, std::ios::binary);
-  if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(*size));
+  if (!file || !file->readAt(0, bytes.data(), bytes.size()))
     throw Error(format(kCannotOpenFile, path.c_str()));
   return decodeTileRecords(bytes, S, path);
 }

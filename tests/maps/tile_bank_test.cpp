@@ -1,6 +1,9 @@
 // Tile files read back as banks, and map records with flip bits.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <random>
 
 #include "imaging/error.h"
@@ -89,6 +92,16 @@ TEST(TileBank, MissingFilesCannotBeOpened) {
             "Impossible d'ouvrir le fichier " + dir.file("only2.bin"));
   EXPECT_EQ(errorOf([&] { readTileBank(dir.str() + "/", 16); }),
             "Impossible d'ouvrir le fichier " + dir.str() + "/1.bin");
+}
+
+TEST(TileBank, BankFilesMustBeRegularFiles) {
+  // A named pipe without a writer and a device without end are refused at once, unopened.
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("tube1.bin").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.file("zero1.bin"));
+  for (const std::string prefix : {"tube", "zero"})
+    EXPECT_EQ(errorOf([&] { readTileBank(dir.file(prefix), 16); }),
+              "Impossible d'ouvrir le fichier " + dir.file(prefix + "1.bin"));
 }
 
 TEST(FlipBits, RecordsCarryTheIndexBelowTheFlipBits) {
