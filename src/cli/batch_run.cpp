@@ -45,13 +45,9 @@ constexpr SavedImage kSavedImages[] = {
     {8, "sprite-map"},   {9, "background-map"},
 };
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : (fs::path(folder) / name).string();
-}
-
 std::string savedImagePath(const Options& options, const SavedImage& saved) {
   const char* extension = options.imageFormat == ImageFormat::Png ? ".png" : ".bmp";
-  return joinPath(*options.saveImagesDir, saved.baseName + std::string(extension));
+  return outputPath(*options.saveImagesDir, saved.baseName + std::string(extension));
 }
 
 // Checks that `path` names an existing folder; returns the problem otherwise.
@@ -66,28 +62,27 @@ std::optional<std::string> folderProblem(const std::string& path, const char* op
   return std::nullopt;
 }
 
-// The names that the maps step writes in --output-dir, %s standing for the base name.
-std::vector<const char*> outputPatterns(OutputFormat outputFormat) {
-  switch (outputFormat) {
-    case OutputFormat::Asm: return {"%s.s"};
-    case OutputFormat::C: return {"%s.h", "%s.c"};
-    case OutputFormat::Bin: break;
-  }
-  return {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"};
+SourceLanguage sourceLanguage(OutputFormat outputFormat) {
+  return outputFormat == OutputFormat::Asm ? SourceLanguage::Assembler : SourceLanguage::C;
+}
+
+// The names that the maps step writes in --output-dir.
+std::vector<std::string> outputNames(const Options& options) {
+  if (options.format == OutputFormat::Bin) return exportFileNames(options.name);
+  return sourceFileNames(options.name, sourceLanguage(options.format));
 }
 
 // An output name of the run that is one of the input pictures (the same file, whatever the
 // spelling); returns the problem.
 std::optional<std::string> inputOverwritten(const Options& options) {
   std::vector<std::pair<std::string, const char*>> targets;
-  if (options.runs(Step::Maps))
-    for (const char* pattern : outputPatterns(options.format))
-      targets.emplace_back(joinPath(options.outputDir, format(pattern, options.name.c_str())),
-                           "--output-dir");
-  if (options.runs(Step::Maps) && options.tiledDir)
-    for (const char* pattern : {"%s.tmx", "%s1.png", "%s2.png"})
-      targets.emplace_back(joinPath(*options.tiledDir, format(pattern, options.name.c_str())),
-                           "--tiled");
+  if (options.runs(Step::Maps)) {
+    for (const std::string& name : outputNames(options))
+      targets.emplace_back(outputPath(options.outputDir, name), "--output-dir");
+    if (options.tiledDir)
+      for (const std::string& name : tiledFileNames(options.name))
+        targets.emplace_back(outputPath(*options.tiledDir, name), "--tiled");
+  }
   if (options.saveImagesDir)
     for (const SavedImage& saved : kSavedImages)
       targets.emplace_back(savedImagePath(options, saved), "--save-images");
@@ -305,15 +300,10 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
               mapOptions.flips = options.flipBits ? FlipBits{(*options.flipBits)[0], (*options.flipBits)[1]} : FlipBits{};
             maps = buildMaps(ws, mapOptions);
           }
-          switch (options.format) {
-            case OutputFormat::Bin: stageExportFiles(ws, *maps, options.outputDir, files); break;
-            case OutputFormat::Asm:
-              stageSource(ws, *maps, SourceLanguage::Assembler, options.outputDir, files);
-              break;
-            case OutputFormat::C:
-              stageSource(ws, *maps, SourceLanguage::C, options.outputDir, files);
-              break;
-          }
+          if (options.format == OutputFormat::Bin)
+            stageExportFiles(ws, *maps, options.outputDir, files);
+          else
+            stageSource(ws, *maps, sourceLanguage(options.format), options.outputDir, files);
           if (options.tiledDir) stageTiled(ws, *maps, *options.tiledDir, files);
           files.commit();
           exported = true;

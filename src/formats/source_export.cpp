@@ -155,19 +155,25 @@ std::string cSource(const std::string& name, const ExportTables& tables) {
   return text;
 }
 
+std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage language) {
+  if (language == SourceLanguage::Assembler) return {name + ".s"};
+  return {name + ".h", name + ".c"};
+}
+
 void stageSource(Workspace& ws, const Maps& maps, SourceLanguage language,
                  const std::string& folder, OutputSet& set) {
   const std::string name = ws.Edit6;
   checkName(name);
   const ExportTables tables = exportTables(ws, maps);
-  const auto stage = [&](const char* extension, const std::string& text) {
-    set.add(outputPath(folder, name + extension)).write(text.data(), text.size());
+  const std::vector<std::string> names = sourceFileNames(name, language);
+  const auto stage = [&](size_t k, const std::string& text) {
+    set.add(outputPath(folder, names[k])).write(text.data(), text.size());
   };
   if (language == SourceLanguage::Assembler) {
-    stage(".s", assemblerSource(name, tables));
+    stage(0, assemblerSource(name, tables));
   } else {
-    stage(".h", cHeader(name, tables));
-    stage(".c", cSource(name, tables));
+    stage(0, cHeader(name, tables));
+    stage(1, cSource(name, tables));
   }
 }
 

@@ -1,6 +1,7 @@
 // The conversion's tables as source code: an assembler source, or a C header and source.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "files/output_set.h"
 #include "maps/export_files.h"
@@ -34,6 +35,10 @@ std::string assemblerSource(const std::string& name, const ExportTables& tables)
 // since C has no empty arrays; its LENGTH macro stays 0.
 std::string cHeader(const std::string& name, const ExportTables& tables);
 std::string cSource(const std::string& name, const ExportTables& tables);
+
+// The files of `language` for the base name `name`, in the order they are staged: "NAME.s", or
+// "NAME.h" and "NAME.c".
+std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage language);
 
 // Builds the tables (exportTables: the same refusals and counters as the binary files), then
 // stages "NAME.s", or "NAME.h" and "NAME.c", into `set` in `folder` ("" = the current folder),

@@ -104,14 +104,19 @@ std::string tiledMap(const std::string& name, const ExportTables& tables, const 
   return text + "</map>\n";
 }
 
+std::vector<std::string> tiledFileNames(const std::string& name) {
+  return {name + ".tmx", name + "1.png", name + "2.png"};
+}
+
 void stageTiled(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
   const ExportTables tables = exportTables(ws, maps);
   const std::string& name = ws.Edit6;
-  const auto path = [&](const std::string& file) { return outputPath(folder, file); };
+  const std::vector<std::string> names = tiledFileNames(name);
+  const auto path = [&](size_t k) { return outputPath(folder, names[k]); };
   const std::string map = tiledMap(name, tables, maps);
-  set.add(path(name + ".tmx")).write(map.data(), map.size());
-  writePng(tilesetImage(tables.sprite, tables.tileSize), set.add(path(name + "1.png")));
-  writePng(tilesetImage(tables.background, tables.tileSize), set.add(path(name + "2.png")));
+  set.add(path(0)).write(map.data(), map.size());
+  writePng(tilesetImage(tables.sprite, tables.tileSize), set.add(path(1)));
+  writePng(tilesetImage(tables.background, tables.tileSize), set.add(path(2)));
 }
 
 }  // namespace tavrik

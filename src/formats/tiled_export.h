@@ -1,6 +1,7 @@
 // The conversion as a map of the Tiled map editor: a TMX file and the two tile sets as PNG.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "files/output_set.h"
 #include "imaging/surface.h"
@@ -27,6 +28,10 @@ Surface tilesetImage(const PlaneTables& plane, int tileSize);
 // left-right, bit 30 top-bottom); 0 (no tile) for a cell outside its plane's grid or whose
 // index is not in its list.
 std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps);
+
+// The files for the base name `name`, in the order they are staged: "NAME.tmx", "NAME1.png"
+// and "NAME2.png".
+std::vector<std::string> tiledFileNames(const std::string& name);
 
 // Builds the tables (exportTables: the same refusals and counters as the binary files) and
 // stages "NAME.tmx", "NAME1.png" and "NAME2.png" into `set` in `folder`, NAME being ws.Edit6.

@@ -15,10 +15,6 @@ namespace {
 
 constexpr int kMaxWritableTileSize = 16;
 
-std::string patternPath(const Workspace& ws, const std::string& folder, const char* pattern) {
-  return outputPath(folder, format(pattern, ws.Edit6.c_str()));
-}
-
 void writeMap(StagedFile& out, const TileMap& map, const std::optional<FlipBits>& flipBits) {
   for (const std::uint16_t record : mapRecords(map, flipBits)) {
     out.put(static_cast<std::uint8_t>(record & 0xFF));
@@ -45,6 +41,13 @@ void checkTileCount(const std::string& counter, long long limit) {
 
 std::string outputPath(const std::string& folder, const std::string& file) {
   return folder.empty() ? file : (std::filesystem::path(folder) / file).string();
+}
+
+std::vector<std::string> exportFileNames(const std::string& name) {
+  std::vector<std::string> names;
+  for (const char* pattern : {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"})
+    names.push_back(format(pattern, name.c_str()));
+  return names;
 }
 
 std::vector<std::uint16_t> mapRecords(const TileMap& map, const std::optional<FlipBits>& flipBits) {
@@ -116,11 +119,12 @@ void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder
   checkExportable(ws, maps.flipBits);
   const int size = ws.SpriteSize;
 
-  const auto file = [&](const char* pattern) -> StagedFile& { return set.add(patternPath(ws, folder, pattern)); };
-  writeMap(file("%s1.lvl"), maps.sprite, maps.flipBits);
-  writeMap(file("%s2.lvl"), maps.background, maps.flipBits);
-  writeTiles(file("%s1.bin"), ws.Image5, ws.Label23, size);
-  writeTiles(file("%s2.bin"), ws.Image6, ws.Label26, size);
+  const std::vector<std::string> names = exportFileNames(ws.Edit6);
+  const auto file = [&](size_t k) -> StagedFile& { return set.add(outputPath(folder, names[k])); };
+  writeMap(file(0), maps.sprite, maps.flipBits);
+  writeMap(file(1), maps.background, maps.flipBits);
+  writeTiles(file(2), ws.Image5, ws.Label23, size);
+  writeTiles(file(3), ws.Image6, ws.Label26, size);
 }
 
 ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& folder) {

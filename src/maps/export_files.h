@@ -44,6 +44,10 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
 // The path of the output file `file` in `folder` ("" = the current folder).
 std::string outputPath(const std::string& folder, const std::string& file);
 
+// The names of the four files for the base name `name`, in the order they are staged:
+// "%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin".
+std::vector<std::string> exportFileNames(const std::string& name);
+
 // The values of the files before their byte order. A map gives one record per cell, row by row:
 // the low 16 bits of its index, with `flipBits` also the flip bits of the cell's orientation. A list gives, for each of its first `count` tiles and each of
 // its `size` rows, the two bit-plane words (high bits, then low bits of the colour numbers).

@@ -112,6 +112,32 @@ TEST(ToolHostile, AnOutputThatIsAnInputIsRefused) {
   EXPECT_EQ(runLimited({"--steps", "grey", demoFiles()[0], demoFiles()[1], "full-plane.bmp"}, cwd.str()).status, 0);
 }
 
+// Every file that a format or --tiled writes is checked against the pictures, the last one too.
+TEST(ToolHostile, EveryOutputOfTheFormatsIsCheckedAgainstThePictures) {
+  const struct {
+    std::vector<std::string> args;
+    std::string link, target, option;
+  } cases[] = {
+      {{"--format", "asm"}, "Demo.s", "Demo.s", "--output-dir"},
+      {{"--format", "c"}, "Demo.c", "Demo.c", "--output-dir"},
+      {{}, "Demo2.bin", "Demo2.bin", "--output-dir"},
+      {{"--format", "c", "--tiled", "."}, "Demo2.png", "./Demo2.png", "--tiled"},
+  };
+  for (const auto& c : cases) {
+    TempFolder cwd;
+    fs::copy_file(demoFiles()[2], cwd / "full-plane.bmp");
+    fs::create_symlink(cwd / "full-plane.bmp", cwd / c.link);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {demoFiles()[0], demoFiles()[1], "full-plane.bmp"});
+    const ToolRun run = runLimited(args, cwd.str());
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.err, "tavrik-batch: le fichier de sortie « " + c.target + " » (" + c.option +
+                           ") est une des images d'entrée (voir tavrik-batch --help)\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(cwd.entries(), (std::vector<std::string>{c.link, "full-plane.bmp"}));
+  }
+}
+
 // Folder problems are usage errors that point to --help; a name too long for the system says so.
 TEST(ToolHostile, FolderProblemsSayWhatIsWrong) {
   TempFolder cwd;
