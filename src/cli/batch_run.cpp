@@ -300,11 +300,21 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
               mapOptions.flips = options.flipBits ? FlipBits{(*options.flipBits)[0], (*options.flipBits)[1]} : FlipBits{};
             maps = buildMaps(ws, mapOptions);
           }
-          if (options.format == OutputFormat::Bin)
+          // The sources and the Tiled map share one set of tables, built when the first of
+          // them needs it: after the name's check for the sources, after the binary files
+          // (which encode their own) for the Tiled map.
+          std::optional<ExportTables> tables;
+          if (options.format == OutputFormat::Bin) {
             stageExportFiles(ws, *maps, options.outputDir, files);
-          else
-            stageSource(ws, *maps, sourceLanguage(options.format), options.outputDir, files);
-          if (options.tiledDir) stageTiled(ws, *maps, *options.tiledDir, files);
+          } else {
+            checkSourceName(ws.Edit6);
+            tables = exportTables(ws, *maps);
+            stageSource(ws.Edit6, *tables, sourceLanguage(options.format), options.outputDir, files);
+          }
+          if (options.tiledDir) {
+            if (!tables) tables = exportTables(ws, *maps);
+            stageTiled(ws.Edit6, *tables, *maps, *options.tiledDir, files);
+          }
           files.commit();
           exported = true;
           break;

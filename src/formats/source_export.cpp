@@ -85,10 +85,6 @@ const char* kHeaderLines[] = {
     "pixel in the highest bit used.",
 };
 
-void checkName(const std::string& name) {
-  if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
-}
-
 }  // namespace
 
 bool isSourceName(const std::string& name) {
@@ -100,8 +96,12 @@ bool isSourceName(const std::string& name) {
   return true;
 }
 
+void checkSourceName(const std::string& name) {
+  if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
+}
+
 std::string assemblerSource(const std::string& name, const ExportTables& tables) {
-  checkName(name);
+  checkSourceName(name);
   std::string text;
   for (const char* line : kHeaderLines) text += std::string("* ") + line + "\n";
   text += "\n";
@@ -120,7 +120,7 @@ std::string assemblerSource(const std::string& name, const ExportTables& tables)
 }
 
 std::string cHeader(const std::string& name, const ExportTables& tables) {
-  checkName(name);
+  checkSourceName(name);
   std::string guard;
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
@@ -140,7 +140,7 @@ std::string cHeader(const std::string& name, const ExportTables& tables) {
 }
 
 std::string cSource(const std::string& name, const ExportTables& tables) {
-  checkName(name);
+  checkSourceName(name);
   std::string text = "/* Level data converted by tavrik-batch; see " + name + ".h. */\n";
   text += "#include \"" + name + ".h\"\n";
   for (const Table& t : tablesOf(name, tables)) {
@@ -160,11 +160,9 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
   return {name + ".h", name + ".c"};
 }
 
-void stageSource(Workspace& ws, const Maps& maps, SourceLanguage language,
+void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
                  const std::string& folder, OutputSet& set) {
-  const std::string name = ws.Edit6;
-  checkName(name);
-  const ExportTables tables = exportTables(ws, maps);
+  checkSourceName(name);
   const std::vector<std::string> names = sourceFileNames(name, language);
   const auto stage = [&](size_t k, const std::string& text) {
     set.add(outputPath(folder, names[k])).write(text.data(), text.size());

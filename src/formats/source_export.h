@@ -19,6 +19,8 @@ enum class SourceLanguage { Assembler, C };
 // True when `name` can start the tables' identifiers in both languages: an ASCII letter, then
 // ASCII letters, digits or underscores.
 bool isSourceName(const std::string& name);
+// Throws Error(kNameNotAnIdentifier) unless isSourceName(name).
+void checkSourceName(const std::string& name);
 
 // The texts of the files, named after `name`. The tables NAME1_lvl, NAME2_lvl (map records) and
 // NAME1_bin, NAME2_bin (bit-plane words) hold the values of the four binary files as 16-bit
@@ -40,10 +42,11 @@ std::string cSource(const std::string& name, const ExportTables& tables);
 // "NAME.h" and "NAME.c".
 std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage language);
 
-// Builds the tables (exportTables: the same refusals and counters as the binary files), then
-// stages "NAME.s", or "NAME.h" and "NAME.c", into `set` in `folder` ("" = the current folder),
-// NAME being ws.Edit6, refused unless isSourceName. Nothing is in place until `set` is committed.
-void stageSource(Workspace& ws, const Maps& maps, SourceLanguage language,
+// Stages "NAME.s", or "NAME.h" and "NAME.c", of `tables` (see exportTables: its refusals and
+// counters are those of the binary files) into `set` in `folder` ("" = the current folder),
+// NAME being `name`, refused unless isSourceName before anything is staged. Nothing is in place
+// until `set` is committed.
+void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
                  const std::string& folder, OutputSet& set);
 
 }  // namespace tavrik

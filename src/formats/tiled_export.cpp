@@ -108,9 +108,8 @@ std::vector<std::string> tiledFileNames(const std::string& name) {
   return {name + ".tmx", name + "1.png", name + "2.png"};
 }
 
-void stageTiled(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
-  const ExportTables tables = exportTables(ws, maps);
-  const std::string& name = ws.Edit6;
+void stageTiled(const std::string& name, const ExportTables& tables, const Maps& maps,
+                const std::string& folder, OutputSet& set) {
   const std::vector<std::string> names = tiledFileNames(name);
   const auto path = [&](size_t k) { return outputPath(folder, names[k]); };
   const std::string map = tiledMap(name, tables, maps);

@@ -33,8 +33,10 @@ std::string tiledMap(const std::string& name, const ExportTables& tables, const 
 // and "NAME2.png".
 std::vector<std::string> tiledFileNames(const std::string& name);
 
-// Builds the tables (exportTables: the same refusals and counters as the binary files) and
-// stages "NAME.tmx", "NAME1.png" and "NAME2.png" into `set` in `folder`, NAME being ws.Edit6.
-void stageTiled(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set);
+// Stages "NAME.tmx", "NAME1.png" and "NAME2.png" of `tables` (see exportTables: its refusals
+// and counters are those of the binary files) and `maps` into `set` in `folder`, NAME being
+// `name`.
+void stageTiled(const std::string& name, const ExportTables& tables, const Maps& maps,
+                const std::string& folder, OutputSet& set);
 
 }  // namespace tavrik
