@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tiles/tile_flips.h"
+
 namespace tavrik::batch {
 
 // The window's seven commands, in the order of its buttons from top to bottom, which is the
@@ -51,6 +53,13 @@ struct Options {
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
+
+  // Where the map records keep the mirror bits: with --flips, those of --flip-bits or the
+  // default ones; none without.
+  std::optional<FlipBits> mapFlipBits() const {
+    if (!flips) return std::nullopt;
+    return flipBits ? FlipBits{(*flipBits)[0], (*flipBits)[1]} : FlipBits{};
+  }
 };
 
 struct ParseResult {

@@ -296,8 +296,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             // The previews only matter when the images are saved.
             MapOptions mapOptions;
             mapOptions.drawPreviews = options.saveImagesDir.has_value();
-            if (options.flips)
-              mapOptions.flips = options.flipBits ? FlipBits{(*options.flipBits)[0], (*options.flipBits)[1]} : FlipBits{};
+            mapOptions.flips = options.mapFlipBits();
             maps = buildMaps(ws, mapOptions);
           }
           // The sources and the Tiled map share one set of tables, built when the first of

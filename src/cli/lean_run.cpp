@@ -173,6 +173,7 @@ void LeanRun::convert(Workspace& ws, const TileBank& bank) {
     for (const std::string* file : {&options_.sprites, &options_.background, &options_.full}) checkPicture(*file);
     throw;
   }
+  result_.maps.flipBits = options_.mapFlipBits();
   const std::string width = std::to_string(width_), height = std::to_string(height_);
   ws.Label4 = ws.Label7 = ws.Label15 = width;
   ws.Label5 = ws.Label8 = ws.Label16 = height;
@@ -215,8 +216,6 @@ void LeanRun::replay(Workspace& ws, Step step) {
       ws.setProgress(0);
       break;
     case Step::Maps: {
-      if (options_.flips)
-        result_.maps.flipBits = options_.flipBits ? FlipBits{(*options_.flipBits)[0], (*options_.flipBits)[1]} : FlipBits{};
       // Each list tile as its matching begins, then the middle and the end.
       const long long L1 = result_.sprite.count(), L2 = result_.background.count();
       for (long long i = 0; i < L1; ++i) ws.setProgress(static_cast<int>(i * 50 / L1));

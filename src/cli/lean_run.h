@@ -26,7 +26,8 @@ class LeanRun {
   // three pictures differ in size.
   static std::unique_ptr<LeanRun> plan(const Options& options);
 
-  // Reads and converts the three pictures, and writes the size labels as loading them does.
+  // Reads and converts the three pictures into the lists and the maps (their records keeping
+  // the mirror bits of Options::mapFlipBits), and writes the size labels as loading them does.
   // `bank`: the tiles that --bank read (they begin the lists). Throws Error (a read error,
   // memory): the first error that loading the pictures one after the other gives.
   void convert(Workspace& ws, const TileBank& bank = {});
