@@ -249,7 +249,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   tileSet.flips = options.flips;
   tileSet.spriteBank = bank.sprites;
   tileSet.backgroundBank = bank.backgrounds;
-  OptimiseReport optimised;
+  OptimiseReport optimised;  // of the window's road; the lean road keeps its own
 
   ProgressBar bar(console.err, console.progressBar && !options.quiet);
   ws.setProgressSink([&bar](int percent) { bar.update(percent); });
@@ -271,22 +271,15 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     bar.begin(info.caption);
     std::optional<Maps> maps;
     const std::optional<std::string> error = attempt([&] {
-      if (lean && info.step != Step::Maps) {
-        lean->replay(ws, info.step);
-        if (info.step == Step::Optimise) optimised = lean->report();
-        if (info.step == Step::Optimise && options.maxTiles) checkTileBudgets(ws, *options.maxTiles);
-        return;
-      }
-      switch (info.step) {
+      // The lean road's steps before the maps only show what the conversion gave.
+      if (lean && info.step != Step::Maps) lean->replay(ws, info.step);
+      else switch (info.step) {
         case Step::CutOut: cutOut(ws); break;
         case Step::Grey: greyLevels(ws); break;
         case Step::Mask: virtualMask(ws); break;
         case Step::Overlay: overlayPreview(ws); break;
         case Step::Lists: createTileLists(ws, tileSet); break;
-        case Step::Optimise:
-          optimised = optimiseTileLists(ws, tileSet);
-          if (options.maxTiles) checkTileBudgets(ws, *options.maxTiles);
-          break;
+        case Step::Optimise: optimised = optimiseTileLists(ws, tileSet); break;
         case Step::Maps: {
           if (options.maxTiles && !options.runs(Step::Optimise)) checkTileBudgets(ws, *options.maxTiles);
           if (lean) {
@@ -319,6 +312,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           break;
         }
       }
+      if (info.step == Step::Optimise && options.maxTiles) checkTileBudgets(ws, *options.maxTiles);
     });
     ok = !error;
     // The bar's line ends before the error is written on its own line.
@@ -371,8 +365,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             << bankTileCount(bank.backgrounds, S) << " tuiles)\n";
       }
       if (options.flips && options.runs(Step::Optimise)) {
-        out << "Tuiles économisées par symétrie (plan de sprites) : " << optimised.spriteSavedByMirroring << '\n';
-        out << "Tuiles économisées par symétrie (arrière-plan) : " << optimised.backgroundSavedByMirroring << '\n';
+        const OptimiseReport report = lean ? lean->report() : optimised;
+        out << "Tuiles économisées par symétrie (plan de sprites) : " << report.spriteSavedByMirroring << '\n';
+        out << "Tuiles économisées par symétrie (arrière-plan) : " << report.backgroundSavedByMirroring << '\n';
       }
     }
     const auto list = [&](const char* title, const std::vector<std::string>& paths) {
