@@ -195,7 +195,7 @@ void LeanRun::replay(Workspace& ws, Step step) {
     case Step::Mask:
     case Step::Overlay:
       // Every column, then 0.
-      for (int x = 0; x < W; ++x) ws.setProgress(static_cast<int>(100LL * x / W));
+      reportProgressSteps(ws, 0, 100, 0, W);
       ws.setProgress(0);
       break;
     case Step::Lists:
@@ -206,7 +206,7 @@ void LeanRun::replay(Workspace& ws, Step step) {
       break;
     case Step::Optimise:
       // The search's outer tiles, then each survivor's old slot in both compactions.
-      for (long long i = 0; i < N1; ++i) ws.setProgress(static_cast<int>(50 * i / N1));
+      reportProgressSteps(ws, 0, 50, 0, N1);
       for (int k : result_.sprite.slots) ws.setProgress(50 + static_cast<int>(25 * k / N1));
       for (int k : result_.background.slots) ws.setProgress(75 + static_cast<int>(25 * k / N2));
       showList(ws.Image5, result_.sprite);
@@ -218,9 +218,9 @@ void LeanRun::replay(Workspace& ws, Step step) {
     case Step::Maps: {
       // Each list tile as its matching begins, then the middle and the end.
       const long long L1 = result_.sprite.count(), L2 = result_.background.count();
-      for (long long i = 0; i < L1; ++i) ws.setProgress(static_cast<int>(i * 50 / L1));
+      reportProgressSteps(ws, 0, 50, 0, L1);
       ws.setProgress(50);
-      for (long long k = 0; k < L2; ++k) ws.setProgress(static_cast<int>(k * 50 / L2 + 50));
+      reportProgressSteps(ws, 50, 50, 0, L2);
       ws.setProgress(0);
       break;
     }

@@ -60,16 +60,6 @@ class StripTiles {
   TileIndex index_;
 };
 
-// Reports the gauge values i × 50 / count + base for i = from … count − 1. Only their changes
-// are visible, so one call per distinct value suffices.
-void reportRemainingProgress(Workspace& ws, int base, long long from, long long count) {
-  for (long long i = from; i < count;) {
-    const long long value = i * 50 / count;
-    ws.setProgress(base + static_cast<int>(value));
-    i = std::max(i + 1, ((value + 1) * count + 49) / 50);
-  }
-}
-
 TileMap emptyMap(const ImageControl& plane, int size, bool mirrored) {
   TileMap map;
   map.columns = std::max(plane.Width() / size, 0);
@@ -92,7 +82,7 @@ void matchCells(Workspace& ws, ImageControl& planeControl, ImageControl& listCon
   if (count <= 0) return;
   ws.setProgress(progressBase);  // tile 0 begins
   if (map.cells.empty()) {
-    reportRemainingProgress(ws, progressBase, 1, count);
+    reportProgressSteps(ws, progressBase, 50, 1, count);
     return;
   }
   // The first comparison touches the plane, then the list.
@@ -100,7 +90,7 @@ void matchCells(Workspace& ws, ImageControl& planeControl, ImageControl& listCon
   const Surface& list = listControl.surface();
   const StripTiles strip(list, size, count, mirrored, ws, progressBase);
   const TileIndex& tiles = strip.index();
-  reportRemainingProgress(ws, progressBase, strip.stored(), count);
+  reportProgressSteps(ws, progressBase, 50, strip.stored(), count);
 
   // Cells are independent: row bands on several threads, each writing its own cells.
   const long long area = static_cast<long long>(size) * size;
@@ -168,6 +158,15 @@ void drawPreview(ImageControl& preview, const TileMap& map) {
 }
 
 }  // namespace
+
+void reportProgressSteps(Workspace& ws, int base, int span, long long from, long long count) {
+  for (long long i = from; i < count;) {
+    const long long value = i * span / count;
+    ws.setProgress(base + static_cast<int>(value));
+    // The first i whose value is higher: i × span ≥ (value + 1) × count.
+    i = std::max(i + 1, ((value + 1) * count + span - 1) / span);
+  }
+}
 
 Maps buildMaps(Workspace& ws, const MapOptions& options) {
   const int size = ws.SpriteSize;

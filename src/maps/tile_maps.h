@@ -59,4 +59,9 @@ struct MapOptions {
 // Costs O((L + C·R)·S²): the list's tiles are hashed once and each cell is looked up.
 Maps buildMaps(Workspace& ws, const MapOptions& options = {});
 
+// Gives the gauge the values base + i × span / count for i = from … count − 1, in order (span
+// > 0). The workspace reports only changes of value, so one call per distinct value is made:
+// what the gauge shows and reports is the same as with one call per i, at a cost of O(span).
+void reportProgressSteps(Workspace& ws, int base, int span, long long from, long long count);
+
 }  // namespace tavrik

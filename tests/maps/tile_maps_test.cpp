@@ -223,3 +223,21 @@ TEST(BuildMaps, LaterRunOnLargerPlanesGrowsThePreview) {
     for (int x = 0; x < 6; ++x) EXPECT_EQ(ws.Image8.readPixel(60 + x, 20 + y), zero.read(x, y));
   EXPECT_EQ(ws.Image8.readPixel(39, 39), clRed);
 }
+
+TEST(ProgressSteps, ShowWhatOneCallPerItemShows) {
+  for (const int span : {50, 100})
+    for (const int base : {0, 50})
+      for (long long count = 0; count <= 700; count += count < 120 ? 1 : 37)
+        for (const long long from : {0LL, 1LL, count / 3, count})
+          for (const int start : {0, base, 7}) {
+            Workspace each, steps;
+            each.setProgress(start);
+            steps.setProgress(start);
+            auto eachLog = recordProgress(each);
+            auto stepsLog = recordProgress(steps);
+            for (long long i = from; i < count; ++i) each.setProgress(base + static_cast<int>(i * span / count));
+            reportProgressSteps(steps, base, span, from, count);
+            EXPECT_EQ(*stepsLog, *eachLog) << span << " " << base << " " << count << " " << from << " " << start;
+            EXPECT_EQ(steps.progress(), each.progress());
+          }
+}
