@@ -5,8 +5,6 @@
 
 #include "files/output_set.h"
 #include "maps/export_files.h"
-#include "maps/tile_maps.h"
-#include "workspace/workspace.h"
 
 namespace tavrik {
 

@@ -7,7 +7,6 @@
 #include "imaging/surface.h"
 #include "maps/export_files.h"
 #include "maps/tile_maps.h"
-#include "workspace/workspace.h"
 
 namespace tavrik {
 
