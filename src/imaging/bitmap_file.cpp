@@ -28,12 +28,9 @@ namespace tavrik {
 
 namespace {
 
-constexpr const char* kReadError = "Erreur de lecture du flux";
 constexpr const char* kBadBitmap = "Image bitmap incorrecte";
 
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
-
-constexpr const char* kNoResources = "Plus de ressources système";
 
 [[noreturn]] void readError() { throw Error(kReadError); }
 [[noreturn]] void badBitmap() { throw Error(kBadBitmap); }
@@ -549,11 +546,7 @@ namespace {
 // The whole of a small file, for decoding in memory.
 std::vector<std::uint8_t> wholeFile(const InputFile& file) {
   std::vector<std::uint8_t> contents;
-  try {
-    contents.resize(static_cast<size_t>(file.size()));
-  } catch (const std::bad_alloc&) {
-    throw Error(kNoResources);
-  }
+  resizeOrNoResources(contents, static_cast<size_t>(file.size()));
   if (!file.readAt(0, contents.data(), contents.size())) readError();
   return contents;
 }
@@ -710,11 +703,7 @@ void BitmapRowReader::read(int y, int count, Colour* out, std::size_t stride) {
   // The band's file rows are consecutive: y.. for a top-down file, bottom-up otherwise.
   const std::uint64_t firstFileRow = layout.topDown ? static_cast<std::uint64_t>(y)
                                                     : static_cast<std::uint64_t>(layout.height - y - count);
-  try {
-    s.buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(count)));
-  } catch (const std::bad_alloc&) {
-    throw Error(kNoResources);
-  }
+  resizeOrNoResources(s.buffer, static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(count)));
   const std::uint64_t offset = layout.pixelOffset + layout.stride * firstFileRow;
   if (!s.file->readAt(offset, s.buffer.data(), s.buffer.size())) readError();
   for (int k = 0; k < count; ++k) {

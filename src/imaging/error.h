@@ -1,7 +1,10 @@
 // The one error type of the system: a French message, shown by the faces.
 #pragma once
+#include <cstddef>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tavrik {
 
@@ -33,5 +36,17 @@ inline constexpr const char* kOutOfMemory = "Mémoire insuffisante";
 inline constexpr const char* kDivisionByZero = "Division par zéro";
 inline constexpr const char* kNotAnInteger = "'%s' n'est pas une valeur entière correcte";
 inline constexpr const char* kBitmapOnly = "Impossible de modifier que les images comportant un bitmap";
+inline constexpr const char* kNoResources = "Plus de ressources système";
+inline constexpr const char* kReadError = "Erreur de lecture du flux";
+
+// Resizes `v` to `n` elements; Error(kNoResources) when the memory cannot be had.
+template <class T>
+void resizeOrNoResources(std::vector<T>& v, std::size_t n) {
+  try {
+    v.resize(n);
+  } catch (const std::bad_alloc&) {
+    throw Error(kNoResources);
+  }
+}
 
 }  // namespace tavrik

@@ -15,7 +15,6 @@ namespace tavrik {
 
 namespace {
 
-constexpr const char* kReadError = "Erreur de lecture du flux";
 constexpr const char* kBadMetafile = "MetaFichier incorrect";
 
 // The platform's standard icon size.

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <exception>
 #include <functional>
-#include <new>
 #include <unordered_map>
 
 
@@ -20,8 +19,6 @@ namespace tavrik {
 namespace {
 
 constexpr const char* kBadPng = "Image PNG incorrecte";
-constexpr const char* kReadError = "Erreur de lecture du flux";
-constexpr const char* kNoMemory = "Plus de ressources système";
 
 // Deflate turns at most 2 bits into 258 bytes: no stream inflates more than 1032 times its size.
 constexpr std::uint64_t kMaxInflateRatio = 1032;
@@ -37,7 +34,7 @@ constexpr std::array<std::uint32_t, 7> kAdam7XStep{8, 8, 4, 4, 2, 2, 1};
     case SPNG_EOF:
       throw Error(kReadError);
     case SPNG_EMEM:
-      throw Error(kNoMemory);
+      throw Error(kNoResources);
     default:
       throw Error(kBadPng);
   }
@@ -70,7 +67,7 @@ void narrowRow(const std::uint16_t* wide, Colour* out, int width, std::uint32_t 
 
 PngReader::PngReader(std::span<const std::uint8_t> bytes) {
   ctx_ = spng_ctx_new(0);
-  if (!ctx_) throw Error(kNoMemory);
+  if (!ctx_) throw Error(kNoResources);
   // Nothing to read: the file ends before its signature.
   if (bytes.empty()) {
     spng_ctx_free(ctx_);
@@ -88,7 +85,7 @@ PngReader::PngReader(std::span<const std::uint8_t> bytes) {
 PngReader::PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels) : file_(file) {
   ctx_ = spng_ctx_new(0);
   try {
-    if (!ctx_) throw Error(kNoMemory);
+    if (!ctx_) throw Error(kNoResources);
     if (size == 0) throw Error(kReadError);
     check(spng_set_png_file(ctx_, file_));
     start(size, maxPixels);
@@ -139,13 +136,7 @@ void PngReader::start(std::uint64_t inputSize, std::uint64_t maxPixels) {
   interlaced_ = interlaced;
   check(spng_decode_image(ctx_, nullptr, 0, wide_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8,
                           SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
-  if (wide_) {
-    try {
-      wideRow_.resize(static_cast<std::size_t>(width_) * 4);
-    } catch (const std::bad_alloc&) {
-      throw Error(kNoMemory);
-    }
-  }
+  if (wide_) resizeOrNoResources(wideRow_, static_cast<std::size_t>(width_) * 4);
 }
 
 // Decodes the next row of the stream, which is row `y` of the picture; for an interlaced
@@ -260,7 +251,7 @@ void encode(const Surface& surface, const ByteSink& sink) {
   if (surface.empty()) return;
   EncoderContext encoder;
   spng_ctx* ctx = encoder.ctx;
-  if (!ctx) throw Error(kNoMemory);
+  if (!ctx) throw Error(kNoResources);
 
   struct Output {
     const ByteSink* sink;
@@ -307,11 +298,7 @@ void encode(const Surface& surface, const ByteSink& sink) {
   const unsigned depth = ihdr.bit_depth;
   const std::size_t rowBytes = palette.empty() ? width * 3 : (width * depth + 7) / 8;
   std::vector<std::uint8_t> line;
-  try {
-    line.resize(rowBytes);
-  } catch (const std::bad_alloc&) {
-    throw Error(kNoMemory);
-  }
+  resizeOrNoResources(line, rowBytes);
   for (int y = 0; code == 0 && y < surface.height(); ++y) {
     const Colour* src = surface.row(y);
     if (palette.empty()) {
@@ -354,11 +341,9 @@ std::vector<std::uint8_t> encodePng(const Surface& surface) {
   std::vector<std::uint8_t> bytes;
   encode(surface, [&bytes](const void* data, std::size_t size) {
     const auto* p = static_cast<const std::uint8_t*>(data);
-    try {
-      bytes.insert(bytes.end(), p, p + size);
-    } catch (const std::bad_alloc&) {
-      throw Error(kNoMemory);
-    }
+    const std::size_t at = bytes.size();
+    resizeOrNoResources(bytes, at + size);
+    std::copy(p, p + size, bytes.begin() + static_cast<std::ptrdiff_t>(at));
   });
   return bytes;
 }

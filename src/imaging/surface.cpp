@@ -17,9 +17,9 @@ PixelVector allocatePixels(int width, int height, std::optional<Colour> fill) {
   try {
     return fill ? PixelVector(w * h, *fill) : PixelVector(w * h);
   } catch (const std::bad_alloc&) {
-    throw Error("Plus de ressources système");
+    throw Error(kNoResources);
   } catch (const std::length_error&) {
-    throw Error("Plus de ressources système");
+    throw Error(kNoResources);
   }
 }
 }  // namespace
