@@ -395,6 +395,31 @@ std::uint64_t rleDataLimit(const Layout& layout) {
   return 4 * width * height + 4 * height + 4096;
 }
 
+// The run-length data of a file held in memory, within its limit.
+RleData memoryRleData(std::span<const std::uint8_t> bytes, const Layout& layout) {
+  const std::span<const std::uint8_t> data =
+      layout.pixelOffset <= bytes.size() ? bytes.subspan(layout.pixelOffset) : std::span<const std::uint8_t>{};
+  return RleData(data.first(static_cast<size_t>(std::min<std::uint64_t>(data.size(), rleDataLimit(layout)))));
+}
+
+// The run-length data of a file, within its limit.
+RleData fileRleData(const InputFile& file, const Layout& layout) {
+  const std::uint64_t available = layout.pixelOffset <= file.size() ? file.size() - layout.pixelOffset : 0;
+  return RleData(file, layout.pixelOffset, std::min(available, rleDataLimit(layout)));
+}
+
+// The run-length picture of `layout` decoded into a new width x height surface that starts as
+// colour-table entry 0, through a Sink(surface, sinkArgs...). Data too short for a single code
+// is a read error, found before the surface is allocated.
+template <class Sink, class... SinkArgs>
+Surface decodeRleSurface(RleData& rle, const Layout& layout, int width, int height, SinkArgs... sinkArgs) {
+  if (rle.remaining() < 2) readError();
+  Surface surface(width, height, layout.palette[0]);
+  Sink sink(surface, sinkArgs...);
+  decodeRle(rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
+  return surface;
+}
+
 // Uncompressed rows to colours.
 class RowDecoder {
  public:
@@ -504,10 +529,7 @@ BitmapThumbnail thumbnailOfLayout(const Reader& reader, const Layout& layout, Rl
   result.height = layout.height;
   const ThumbnailSize size = thumbnailSize(layout.width, layout.height, maxWidth, maxHeight);
   if (rle) {
-    if (rle->remaining() < 2) readError();
-    result.pixels = Surface(size.width, size.height, layout.palette[0]);
-    ThumbnailSink sink(result.pixels, layout.width, layout.height);
-    decodeRle(*rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
+    result.pixels = decodeRleSurface<ThumbnailSink>(*rle, layout, size.width, size.height, layout.width, layout.height);
   } else {
     result.pixels = Surface::forOverwrite(size.width, size.height);
     const ThumbnailSink sink(result.pixels, layout.width, layout.height);
@@ -522,14 +544,8 @@ Surface decodeBitmap(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return Surface(0, 0);
   const Layout layout = readLayout(bytes.data(), bytes.size());
   if (layout.rle) {
-    const std::span<const std::uint8_t> data =
-        layout.pixelOffset <= bytes.size() ? bytes.subspan(layout.pixelOffset) : std::span<const std::uint8_t>{};
-    RleData rle(data.first(static_cast<size_t>(std::min<std::uint64_t>(data.size(), rleDataLimit(layout)))));
-    if (rle.remaining() < 2) readError();
-    Surface surface(layout.width, layout.height, layout.palette[0]);
-    SurfaceSink sink(surface);
-    decodeRle(rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
-    return surface;
+    RleData rle = memoryRleData(bytes, layout);
+    return decodeRleSurface<SurfaceSink>(rle, layout, layout.width, layout.height);
   }
   // Every row is present (checked by readLayout), so every pixel gets written.
   Surface surface = Surface::forOverwrite(layout.width, layout.height);
@@ -559,12 +575,6 @@ Layout fileLayout(const InputFile& file, std::uint64_t maxPixels = kMaxPicturePi
   return readLayout(head, static_cast<size_t>(std::min<std::uint64_t>(file.size(), SIZE_MAX)), maxPixels);
 }
 
-// The run-length data of a file, within its limit.
-RleData fileRleData(const InputFile& file, const Layout& layout) {
-  const std::uint64_t available = layout.pixelOffset <= file.size() ? file.size() - layout.pixelOffset : 0;
-  return RleData(file, layout.pixelOffset, std::min(available, rleDataLimit(layout)));
-}
-
 }  // namespace
 
 std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t streamFrom) {
@@ -578,11 +588,7 @@ std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t
   const Layout layout = fileLayout(*file);
   if (layout.rle) {
     RleData rle = fileRleData(*file, layout);
-    if (rle.remaining() < 2) readError();
-    Surface surface(layout.width, layout.height, layout.palette[0]);
-    SurfaceSink sink(surface);
-    decodeRle(rle, layout.h.compression == kRle4, layout.palette, layout.width, layout.height, sink);
-    return surface;
+    return decodeRleSurface<SurfaceSink>(rle, layout, layout.width, layout.height);
   }
 
   // Uncompressed: rows straight from the file into the surface, in two bands, each with a
@@ -634,11 +640,7 @@ BitmapThumbnail decodeBitmapThumbnail(std::span<const std::uint8_t> bytes, int m
   if (bytes.empty()) return {};
   const Layout layout = readLayout(bytes.data(), bytes.size());
   std::optional<RleData> rle;
-  if (layout.rle) {
-    const std::span<const std::uint8_t> data =
-        layout.pixelOffset <= bytes.size() ? bytes.subspan(layout.pixelOffset) : std::span<const std::uint8_t>{};
-    rle.emplace(data.first(static_cast<size_t>(std::min<std::uint64_t>(data.size(), rleDataLimit(layout)))));
-  }
+  if (layout.rle) rle.emplace(memoryRleData(bytes, layout));
   return thumbnailOfLayout(MemoryReader(bytes), layout, rle ? &*rle : nullptr, maxWidth, maxHeight);
 }
 
