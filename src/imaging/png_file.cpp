@@ -65,35 +65,19 @@ void narrowRow(const std::uint16_t* wide, Colour* out, int width, std::uint32_t 
 
 }  // namespace
 
+void SpngContextFree::operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+
 PngReader::PngReader(std::span<const std::uint8_t> bytes) {
-  ctx_ = spng_ctx_new(0);
-  if (!ctx_) throw Error(kNoResources);
-  // Nothing to read: the file ends before its signature.
-  if (bytes.empty()) {
-    spng_ctx_free(ctx_);
-    throw Error(kReadError);
-  }
-  try {
-    check(spng_set_png_buffer(ctx_, bytes.data(), bytes.size()));
-    start(bytes.size());
-  } catch (...) {
-    spng_ctx_free(ctx_);
-    throw;
-  }
+  newContext(bytes.size());
+  check(spng_set_png_buffer(ctx_.get(), bytes.data(), bytes.size()));
+  start(bytes.size());
 }
 
+// The file is closed if the reader cannot be made.
 PngReader::PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels) : file_(file) {
-  ctx_ = spng_ctx_new(0);
-  try {
-    if (!ctx_) throw Error(kNoResources);
-    if (size == 0) throw Error(kReadError);
-    check(spng_set_png_file(ctx_, file_));
-    start(size, maxPixels);
-  } catch (...) {
-    if (ctx_) spng_ctx_free(ctx_);
-    std::fclose(file_);
-    throw;
-  }
+  newContext(size);
+  check(spng_set_png_file(ctx_.get(), file_.get()));
+  start(size, maxPixels);
 }
 
 std::unique_ptr<PngReader> PngReader::open(const std::string& fileName, std::uint64_t maxPixels) {
@@ -103,19 +87,21 @@ std::unique_ptr<PngReader> PngReader::open(const std::string& fileName, std::uin
   return std::unique_ptr<PngReader>(new PngReader(file, size, maxPixels));
 }
 
-PngReader::~PngReader() {
-  spng_ctx_free(ctx_);
-  if (file_) std::fclose(file_);
+// The decoding context, then the input's size: an empty input ends before its signature.
+void PngReader::newContext(std::uint64_t inputSize) {
+  ctx_.reset(spng_ctx_new(0));
+  if (!ctx_) throw Error(kNoResources);
+  if (inputSize == 0) throw Error(kReadError);
 }
 
 void PngReader::start(std::uint64_t inputSize, std::uint64_t maxPixels) {
   // No chunk can be longer than the file: a longer one means that the file ends early. This also
   // keeps libspng from allocating a claimed chunk length when reading from a file.
   const std::uint64_t chunkLimit = std::min<std::uint64_t>(inputSize, 0x7FFFFFFF);
-  check(spng_set_chunk_limits(ctx_, static_cast<std::size_t>(chunkLimit), std::size_t{64} << 20));
+  check(spng_set_chunk_limits(ctx_.get(), static_cast<std::size_t>(chunkLimit), std::size_t{64} << 20));
 
   spng_ihdr ihdr{};
-  check(spng_get_ihdr(ctx_, &ihdr));
+  check(spng_get_ihdr(ctx_.get(), &ihdr));
   const std::uint64_t pixels = std::uint64_t{ihdr.width} * ihdr.height;
   // An interlaced picture is decoded whole, whatever the reader's limit.
   const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
@@ -134,7 +120,7 @@ void PngReader::start(std::uint64_t inputSize, std::uint64_t maxPixels) {
   height_ = static_cast<int>(ihdr.height);
   wide_ = ihdr.bit_depth == 16;
   interlaced_ = interlaced;
-  check(spng_decode_image(ctx_, nullptr, 0, wide_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8,
+  check(spng_decode_image(ctx_.get(), nullptr, 0, wide_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8,
                           SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
   if (wide_) resizeOrNoResources(wideRow_, static_cast<std::size_t>(width_) * 4);
 }
@@ -143,10 +129,10 @@ void PngReader::start(std::uint64_t inputSize, std::uint64_t maxPixels) {
 // picture only the pixels of the current pass are written.
 void PngReader::decodeRow(Colour* out, int y) {
   spng_row_info info{};
-  check(spng_get_row_info(ctx_, &info));
+  check(spng_get_row_info(ctx_.get(), &info));
   if (static_cast<int>(info.row_num) != y && !interlaced_) throw Error(kBadPng);
   const std::size_t widthBytes = static_cast<std::size_t>(width_) * (wide_ ? 8 : 4);
-  const int code = spng_decode_row(ctx_, wide_ ? static_cast<void*>(wideRow_.data()) : out, widthBytes);
+  const int code = spng_decode_row(ctx_.get(), wide_ ? static_cast<void*>(wideRow_.data()) : out, widthBytes);
   if (code != 0 && code != SPNG_EOI) fail(code);
   if (wide_) {
     const bool passRow = interlaced_;
@@ -161,7 +147,7 @@ void PngReader::decodeRow(Colour* out, int y) {
 void PngReader::decodeInterlaced(Surface& surface) {
   for (;;) {
     spng_row_info info{};
-    const int code = spng_get_row_info(ctx_, &info);
+    const int code = spng_get_row_info(ctx_.get(), &info);
     if (code == SPNG_EOI) break;
     check(code);
     if (info.row_num >= static_cast<std::uint32_t>(height_)) throw Error(kBadPng);
@@ -201,7 +187,7 @@ Surface PngReader::readSurface() {
 void PngReader::finish() {
   // The rest of the file, up to its end chunk: a file cut short after its last row still ends
   // early, and the last data chunk's CRC is checked.
-  check(spng_decode_chunks(ctx_));
+  check(spng_decode_chunks(ctx_.get()));
 }
 
 Surface decodePng(std::span<const std::uint8_t> bytes) {
@@ -237,11 +223,6 @@ std::vector<Colour> paletteOf(const Surface& surface) {
   return palette;
 }
 
-struct EncoderContext {
-  spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
-  ~EncoderContext() { spng_ctx_free(ctx); }
-};
-
 // Receives the bytes of the file being written; may throw.
 using ByteSink = std::function<void(const void* data, std::size_t size)>;
 
@@ -249,8 +230,8 @@ using ByteSink = std::function<void(const void* data, std::size_t size)>;
 // libspng's frames) and is thrown again from here.
 void encode(const Surface& surface, const ByteSink& sink) {
   if (surface.empty()) return;
-  EncoderContext encoder;
-  spng_ctx* ctx = encoder.ctx;
+  const SpngContext encoder(spng_ctx_new(SPNG_CTX_ENCODER));
+  spng_ctx* ctx = encoder.get();
   if (!ctx) throw Error(kNoResources);
 
   struct Output {

@@ -21,6 +21,12 @@ struct spng_ctx;
 
 namespace tavrik {
 
+// Frees a libspng context (for std::unique_ptr).
+struct SpngContextFree {
+  void operator()(spng_ctx* ctx) const;
+};
+using SpngContext = std::unique_ptr<spng_ctx, SpngContextFree>;
+
 // One PNG picture being decoded, top row first. The header is read and checked when the reader
 // is made: a picture above 2^28 pixels gives "Image PNG incorrecte", and one whose pixel data
 // could not fit in the file's size "Erreur de lecture du flux", before anything large is
@@ -36,7 +42,6 @@ class PngReader {
   // decoded whole, above kMaxPicturePixels too.
   static std::unique_ptr<PngReader> open(const std::string& fileName,
                                          std::uint64_t maxPixels = kMaxPicturePixels);
-  ~PngReader();
   PngReader(const PngReader&) = delete;
   PngReader& operator=(const PngReader&) = delete;
 
@@ -52,14 +57,19 @@ class PngReader {
   Surface readSurface();
 
  private:
+  struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
   PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels);
+  void newContext(std::uint64_t inputSize);
   void start(std::uint64_t inputSize, std::uint64_t maxPixels = kMaxPicturePixels);
   void decodeRow(Colour* out, int y);
   void decodeInterlaced(Surface& surface);
   void finish();
 
-  spng_ctx* ctx_ = nullptr;
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<std::FILE, FileClose> file_;  // declared first: closed after the context is freed
+  SpngContext ctx_;
   int width_ = 0;
   int height_ = 0;
   bool wide_ = false;        // 16-bit channels: decoded through wideRow_
