@@ -575,6 +575,18 @@ Layout fileLayout(const InputFile& file, std::uint64_t maxPixels = kMaxPicturePi
   return readLayout(head, static_cast<size_t>(std::min<std::uint64_t>(file.size(), SIZE_MAX)), maxPixels);
 }
 
+// Reads the `count` uncompressed file rows from file row `first` on into `buffer`, then hands
+// each to decode(k, bytes of file row first + k). False when the file does not hold them;
+// Error(kNoResources) when the buffer cannot be had.
+template <class Decode>
+bool readFileRows(const InputFile& file, const Layout& layout, std::uint64_t first, int count,
+                  std::vector<std::uint8_t>& buffer, const Decode& decode) {
+  resizeOrNoResources(buffer, static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(count)));
+  if (!file.readAt(layout.pixelOffset + layout.stride * first, buffer.data(), buffer.size())) return false;
+  for (int k = 0; k < count; ++k) decode(k, buffer.data() + layout.stride * static_cast<std::uint64_t>(k));
+  return true;
+}
+
 }  // namespace
 
 std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t streamFrom) {
@@ -602,10 +614,8 @@ std::optional<Surface> readBitmapFile(const std::string& fileName, std::uint64_t
     std::vector<std::uint8_t> buffer;
     for (int r = begin; r < end && !failed; r += perChunk) {
       const int n = std::min(perChunk, end - r);
-      buffer.resize(static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(n)));
-      if (!file->readAt(layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(r), buffer.data(), buffer.size()))
-        return false;
-      for (int k = 0; k < n; ++k) rows.decode(buffer.data() + layout.stride * static_cast<std::uint64_t>(k), r + k, surface);
+      const auto decode = [&](int k, const std::uint8_t* src) { rows.decode(src, r + k, surface); };
+      if (!readFileRows(*file, layout, static_cast<std::uint64_t>(r), n, buffer, decode)) return false;
     }
     return true;
   };
@@ -705,14 +715,11 @@ void BitmapRowReader::read(int y, int count, Colour* out, std::size_t stride) {
   // The band's file rows are consecutive: y.. for a top-down file, bottom-up otherwise.
   const std::uint64_t firstFileRow = layout.topDown ? static_cast<std::uint64_t>(y)
                                                     : static_cast<std::uint64_t>(layout.height - y - count);
-  resizeOrNoResources(s.buffer, static_cast<size_t>(layout.stride * static_cast<std::uint64_t>(count)));
-  const std::uint64_t offset = layout.pixelOffset + layout.stride * firstFileRow;
-  if (!s.file->readAt(offset, s.buffer.data(), s.buffer.size())) readError();
-  for (int k = 0; k < count; ++k) {
-    const int fileRow = layout.topDown ? k : count - 1 - k;
-    s.rows->decodeInto(s.buffer.data() + layout.stride * static_cast<std::uint64_t>(fileRow),
-                       out + static_cast<size_t>(k) * stride);
-  }
+  const auto decode = [&](int k, const std::uint8_t* src) {
+    const int row = layout.topDown ? k : count - 1 - k;  // the band's row of file row k
+    s.rows->decodeInto(src, out + static_cast<size_t>(row) * stride);
+  };
+  if (!readFileRows(*s.file, layout, firstFileRow, count, s.buffer, decode)) readError();
 }
 
 void writeBitmap(const Surface& surface, StagedFile& out) {
