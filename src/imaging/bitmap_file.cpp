@@ -694,15 +694,20 @@ std::unique_ptr<BitmapRowReader> BitmapRowReader::open(const std::string& fileNa
 void checkBandedBitmapHeaders(const std::string& fileName, std::uint64_t maxPixels) {
   const std::optional<InputFile> file = InputFile::open(fileName);
   if (!file || file->size() == 0) return;
+  // The headers read once, checked under both limits (as fileLayout reads them).
+  std::uint8_t head[kLayoutBytes];
+  if (!file->readAt(0, head, static_cast<size_t>(std::min<std::uint64_t>(file->size(), kLayoutBytes))))
+    return;  // the same read error under either limit
+  const size_t size = static_cast<size_t>(std::min<std::uint64_t>(file->size(), SIZE_MAX));
   std::string refused;
   try {
-    fileLayout(*file);
+    readLayout(head, size);
     return;
   } catch (const Error& e) {
     refused = e.message();
   }
   try {
-    fileLayout(*file, maxPixels);
+    readLayout(head, size, maxPixels);
   } catch (const Error& e) {
     if (e.message() != refused) throw;
   }
