@@ -241,13 +241,16 @@ StagedFile::StagedFile(std::string path, std::unique_ptr<OutputFile> file)
 }
 
 void StagedFile::write(const void* data, std::size_t size) {
-  if (buffer_.size() + size < kChunk) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    buffer_.insert(buffer_.end(), bytes, bytes + size);
-    return;
+  if (buffer_.size() + size >= kChunk) {
+    flush();
+    // Only data of a chunk or more goes straight to the file; less joins the buffer.
+    if (size >= kChunk) {
+      if (!file_->write(data, size)) fail();
+      return;
+    }
   }
-  flush();
-  if (size > 0 && !file_->write(data, size)) fail();
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  buffer_.insert(buffer_.end(), bytes, bytes + size);
 }
 
 void StagedFile::flush() {
