@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
-#include <set>
 
 #include "imaging/error.h"
 

@@ -9,18 +9,14 @@
 #include <array>
 #include <atomic>
 #include <bit>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <limits>
 #include <memory>
-#include <new>
 #include <optional>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "files/input_file.h"
+#include "files/output_set.h"
 #include "imaging/error.h"
 #include "imaging/worker_thread.h"
 

@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 
-#include "files/output_set.h"
 #include "imaging/picture.h"
 #include "imaging/surface.h"
 
@@ -79,6 +78,8 @@ class BitmapRowReader {
 // that limit, when it differs from the one that loading the file whole meets in them (a picture
 // above kMaxPicturePixels whose headers are wrong for another reason too). Nothing otherwise.
 void checkBandedBitmapHeaders(const std::string& fileName, std::uint64_t maxPixels);
+
+class StagedFile;
 
 // Writes `surface` as a 24-bit, bottom-up, uncompressed bitmap into `out` (nothing for a
 // surface without pixels).
