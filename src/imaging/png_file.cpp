@@ -82,9 +82,10 @@ PngReader::PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixel
 
 std::unique_ptr<PngReader> PngReader::open(const std::string& fileName, std::uint64_t maxPixels) {
   std::uint64_t size = 0;
-  std::FILE* file = openRegularFileStream(fileName, size);
+  std::unique_ptr<std::FILE, FileClose> file(openRegularFileStream(fileName, size));
   if (!file) return nullptr;
-  return std::unique_ptr<PngReader>(new PngReader(file, size, maxPixels));
+  // The reader is allocated before the argument is evaluated: if that fails, the file is closed.
+  return std::unique_ptr<PngReader>(new PngReader(file.release(), size, maxPixels));
 }
 
 // The decoding context, then the input's size: an empty input ends before its signature.
