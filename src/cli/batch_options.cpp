@@ -162,7 +162,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
                             flag == "--format" || flag == "--image-format" || flag == "--tiled" ||
-                            flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles";
+                            flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
+                            flag == "--depfile" || flag == "--summary-json";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -267,6 +268,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     } else if (flag == "--bank") {
       if (value.empty()) return usageError("l'option --bank demande un préfixe de fichiers");
       o.bank = value;
+    } else if (flag == "--depfile" || flag == "--summary-json") {
+      if (value.empty()) return usageError("l'option " + flag + " demande un nom de fichier");
+      (flag == "--depfile" ? o.depfile : o.summaryJson) = value;
     } else if (flag == "--max-tiles") {
       std::array<int, 2> budgets{};
       if (!parsePair(value, budgets))
@@ -332,6 +336,9 @@ std::string usageText() {
          "                         leurs indices ne changent jamais\n"
          "  --max-tiles N1,N2      nombre de tuiles au plus des listes de sprites et\n"
          "                         d'arrière-plan après l'optimisation ; au-delà, échec\n"
+         "  --depfile FICHIER      écrit aussi une règle make : les fichiers écrits dépendent\n"
+         "                         des images et de la banque lues\n"
+         "  --summary-json FICHIER écrit aussi le résumé en JSON (tuiles, cartes, fichiers)\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"

@@ -52,6 +52,8 @@ struct Options {
   std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
+  std::optional<std::string> depfile;             // --depfile (a make rule of the run)
+  std::optional<std::string> summaryJson;         // --summary-json
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
