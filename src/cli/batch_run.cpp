@@ -130,6 +130,8 @@ std::optional<std::string> reportFilesProblem(const Options& options) {
     if (!folder.empty())
       if (std::optional<std::string> problem = folderProblem(folder, option)) return problem;
     const std::string named = std::string("le fichier ") + quoted(**file) + " (" + option + ")";
+    std::error_code ec;
+    if (fs::is_directory(**file, ec)) return named + " est un dossier";
     for (const std::string* input : {&options.sprites, &options.background, &options.full})
       if (sameFile(**file, *input)) return named + " est une des images d'entrée";
     for (const std::string& bankFile : bankFiles(options))

@@ -238,6 +238,7 @@ TEST(BuildOutputs, ReportFilesAreCheckedFirstAndWrittenOnlyAfterASuccess) {
       {{"--depfile", dep, "--summary-json", folder / "./run.d"},
        "le fichier « " + (folder / "./run.d") + " » (--summary-json) est aussi celui de --depfile"},
       {{"--depfile", folder / "none/run.d"}, "dossier introuvable pour --depfile : « " + (folder / "none") + " »"},
+      {{"--summary-json", folder / "bank/"}, "le fichier « " + (folder / "bank/") + " » (--summary-json) est un dossier"},
       {{"--depfile", dep, "--tiled", folder / "a;b"},
        "le chemin « " + (folder / "a;b/Demo.tmx") + " » ne peut pas figurer dans une règle make (--depfile)"},
       {{"--depfile", dep, "--depfile", dep}, "l'option --depfile est donnée deux fois"},
