@@ -187,7 +187,7 @@ batch::Options randomOptions(Rng& rng, const TempFolder& folder, const std::arra
   o.name = rng() % 2 ? "Lv" : "";
   const batch::OutputFormat formats[] = {batch::OutputFormat::Bin, batch::OutputFormat::Bin,
                                          batch::OutputFormat::Asm, batch::OutputFormat::C};
-  o.format = formats[rng() % 4];
+  o.formats = {formats[rng() % 4]};
   if (rng() % 4 == 0) o.tiledDir = o.outputDir;
   // Mirrored tiles, flip bits anywhere from 8 to 15, and budgets that some lists pass.
   o.flips = rng() % 2 == 0;
