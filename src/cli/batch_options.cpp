@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/error.h"
 #include "formats/source_export.h"
-#include "imaging/error.h"
 
 #ifndef TAVRIK_VERSION
 #define TAVRIK_VERSION "unknown"

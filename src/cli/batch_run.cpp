@@ -10,19 +10,19 @@
 #include <system_error>
 #include <vector>
 
+#include "base/error.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
+#include "files/output_set.h"
 #include "formats/depfile.h"
 #include "formats/run_report.h"
 #include "formats/source_export.h"
 #include "formats/summary_json.h"
 #include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 #include "imaging/worker_thread.h"
-#include "files/output_set.h"
 #include "maps/export_files.h"
 #include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
