@@ -142,12 +142,13 @@ std::optional<std::string> reportFilesProblem(const Options& options) {
   if (options.depfile && options.summaryJson && sameFile(*options.depfile, *options.summaryJson))
     return "le fichier " + quoted(*options.summaryJson) + " (--summary-json) est aussi celui de --depfile";
   if (options.depfile) {
-    std::vector<std::string> paths{options.sprites, options.background, options.full};
-    for (const std::string& bankFile : bankFiles(options)) paths.push_back(bankFile);
-    for (const auto& target : outputTargets(options)) paths.push_back(target.first);
-    if (options.summaryJson) paths.push_back(*options.summaryJson);
-    for (const std::string& path : paths)
-      if (makePathProblem(path)) return format(kNotForMake, quoted(path).c_str());
+    std::vector<std::pair<std::string, bool>> paths{
+        {options.sprites, false}, {options.background, false}, {options.full, false}};
+    for (const std::string& bankFile : bankFiles(options)) paths.emplace_back(bankFile, false);
+    for (const auto& target : outputTargets(options)) paths.emplace_back(target.first, true);
+    if (options.summaryJson) paths.emplace_back(*options.summaryJson, true);
+    for (const auto& [path, target] : paths)
+      if (makePathProblem(path, target)) return format(kNotForMake, quoted(path).c_str());
   }
   return std::nullopt;
 }

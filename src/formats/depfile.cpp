@@ -2,9 +2,11 @@
 
 namespace tavrik {
 
-std::optional<std::string> makePathProblem(const std::string& path) {
+std::optional<std::string> makePathProblem(const std::string& path, bool target) {
   for (const char c : path)
-    if (c == '\n' || c == '\r' || c == ';' || c == '=' || c == '(' || c == ')') return path;
+    if (c == '\n' || c == '\r' || c == ';' || c == '=' || c == '|' || c == '(' || c == ')') return path;
+  if (target && path.find('%') != std::string::npos && path.find_first_of("*?[") != std::string::npos)
+    return path;
   return std::nullopt;
 }
 
@@ -28,7 +30,7 @@ std::string makeEscaped(const std::string& path, bool target) {
       out += c;
       continue;
     }
-    const bool special = c == ' ' || c == '\t' || c == '#' || c == ':' || c == '|' || (target && c == '%');
+    const bool special = c == ' ' || c == '\t' || c == '#' || c == ':' || (target && c == '%');
     if (special) out.append(backslashes + 1, '\\');
     backslashes = 0;
     if (c == '$') out += '$';

@@ -14,10 +14,11 @@ inline constexpr const char* kNotForMake =
     "le chemin %s ne peut pas figurer dans une règle make (--depfile)";
 
 // Why `path` cannot be written into a make rule, if it cannot: GNU make has no quoting for line
-// breaks, ';', '=' or parentheses (archive members) in a file name.
-std::optional<std::string> makePathProblem(const std::string& path);
+// breaks, ';', '=', '|' or parentheses (archive members) in a file name, nor for a target holding
+// '%' and a wildcard character (make expands the pattern, then reads the '%' of the file name).
+std::optional<std::string> makePathProblem(const std::string& path, bool target);
 
-// `path` as GNU make reads it back in a rule: blanks, '#', ':' and '|' behind a backslash (with
+// `path` as GNU make reads it back in a rule: blanks, '#' and ':' behind a backslash (with
 // the backslashes just before them doubled, and those ending the name), '$' doubled, and in a
 // target '%' behind a backslash too. A name holding '*', '?' or '[' is first quoted as the file
 // pattern that make makes of it ('\', '*', '?', '[' and ']' behind a backslash). `path` must

@@ -95,6 +95,27 @@ TEST(BuildOutputs, MakeRebuildsWhatDependsOnATouchedPictureAndNothingElse) {
   // A file that no run reads changes nothing.
   std::ofstream(build / (odd + "/notes.txt")) << "x";
   EXPECT_EQ(wouldRun(), "");
+
+  // Targets under awkward names: given the rule alone (and a recipe for any file), make knows
+  // each file written as a target, out of date once a picture changes; a file that it knew no
+  // rule for would stay up to date.
+  std::ofstream(build / "c.mk") << "-include c.d\n%::\n\t@echo remade\n";
+  for (const std::string oddOut : {"out C %$#:\\ x \\", "out D [x]*? #\\"}) {
+    fs::create_directory(build / oddOut);
+    std::vector<std::string> args{"--quiet", "--format", "bin,c", "--output-dir", oddOut, "--tiled", oddOut,
+                                  "--depfile", "c.d"};
+    args.insert(args.end(), levelB.begin(), levelB.end());
+    ASSERT_EQ(runTool(args, build.str()).status, 0);
+    const std::vector<std::string> written = TempFolder::entriesOf(build / oddOut);
+    ASSERT_EQ(written.size(), 9u);
+    for (const bool touched : {false, true}) {
+      if (touched) touch(build / levelB[2]);
+      for (const std::string& name : written) {
+        const ToolRun r = runMake({"-f", "c.mk", oddOut + "/" + name});
+        EXPECT_EQ(r.out == "remade\n", touched) << oddOut << "/" << name << ": " << r.out << r.err;
+      }
+    }
+  }
 }
 
 // The summary flattened by Python's json module: "levels.0.sprite.new_tiles" -> "12".
@@ -191,10 +212,7 @@ TEST(BuildOutputs, SummaryCountsAgreeWithTheFilesWritten) {
       EXPECT_EQ(std::stoul(s["files." + std::to_string(k) + ".bytes"]), fs::file_size(out + "/" + listed.back()));
     }
     std::sort(listed.begin(), listed.end());
-    std::vector<std::string> written;
-    for (const auto& entry : fs::directory_iterator(out)) written.push_back(entry.path().filename().string());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(listed, written);
+    EXPECT_EQ(listed, TempFolder::entriesOf(out));
   }
   // Mirroring saves exactly the tiles that the run without it keeps in addition.
   for (const std::string plane : {"sprite", "background"})
@@ -216,6 +234,7 @@ TEST(BuildOutputs, ReportFilesAreCheckedFirstAndWrittenOnlyAfterASuccess) {
   bankArgs.insert(bankArgs.end(), pictures.begin(), pictures.end());
   ASSERT_EQ(runTool(bankArgs).status, 0);
   fs::create_directory(folder / "a;b");
+  fs::create_directory(folder / "a|b");
   const std::string dep = folder / "run.d", json = folder / "run.json";
   const auto run = [&](std::vector<std::string> args) {
     args.insert(args.end(), pictures.begin(), pictures.end());
@@ -241,6 +260,10 @@ TEST(BuildOutputs, ReportFilesAreCheckedFirstAndWrittenOnlyAfterASuccess) {
       {{"--summary-json", folder / "bank/"}, "le fichier « " + (folder / "bank/") + " » (--summary-json) est un dossier"},
       {{"--depfile", dep, "--tiled", folder / "a;b"},
        "le chemin « " + (folder / "a;b/Demo.tmx") + " » ne peut pas figurer dans une règle make (--depfile)"},
+      {{"--depfile", dep, "--save-images", folder / "a|b"},
+       "le chemin « " + (folder / "a|b/sprite-plane.bmp") + " » ne peut pas figurer dans une règle make (--depfile)"},
+      {{"--depfile", dep, "--summary-json", folder / "%*.json"},
+       "le chemin « " + (folder / "%*.json") + " » ne peut pas figurer dans une règle make (--depfile)"},
       {{"--depfile", dep, "--depfile", dep}, "l'option --depfile est donnée deux fois"},
       {{"--summary-json="}, "l'option --summary-json demande un nom de fichier"},
   };
