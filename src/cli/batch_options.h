@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "game/base_name.h"
 #include "tiles/tile_flips.h"
 
 namespace tavrik::batch {
@@ -50,6 +51,7 @@ struct Options {
   std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
+  std::optional<std::string> game;                // --game (a game file instead of three pictures)
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
@@ -73,10 +75,12 @@ struct ParseResult {
 // three files; "--" ends the options; "--opt=value" and "--opt value" are both accepted.
 ParseResult parseOptions(const std::vector<std::string>& args);
 
+// The options refused beside --game (null-terminated): those that the game file sets, and
+// those of a single run only.
+extern const char* const kNotWithGame[];
+
 // Number of characters of a UTF-8 text (bytes that do not continue a sequence).
 int countCharacters(const std::string& text);
-
-inline constexpr int kMaxNameCharacters = 7;
 
 // A name or value as the messages quote it: « text ».
 std::string quoted(const std::string& text);

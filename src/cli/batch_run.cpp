@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/game_command.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
 #include "formats/source_export.h"
@@ -398,6 +399,7 @@ int runCommandLine(const std::vector<std::string>& args, Console& console) {
     case ParseResult::Action::Run:
       break;
   }
+  if (parsed.options.game) return runGameCommand(parsed.options, console);
   Workspace ws;
   return runBatch(parsed.options, ws, console);
 }
