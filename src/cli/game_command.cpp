@@ -7,7 +7,7 @@
 #include "cli/progress_bar.h"
 #include "game/game.h"
 #include "game/game_run.h"
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik::batch {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "tiles/plane_files.h"
 
 namespace tavrik::batch {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 

@@ -15,7 +15,7 @@
 #include "formats/tiled_export.h"
 #include "game/base_name.h"
 #include "game/game.h"
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik::game {
 

@@ -7,7 +7,7 @@
 
 #include "formats/game_files.h"
 #include "formats/tiled_export.h"
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/worker_thread.h"
 #include "maps/export_files.h"

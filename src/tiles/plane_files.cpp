@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 
