@@ -23,6 +23,8 @@ class GameConsole final : public game::GameObserver {
     bar_.begin(format("Niveau %zu/%zu : %s", index + 1, game_.levels.size(), game_.levels[index].name.c_str()));
     bar_.update(0);
   }
+  void levelProgress(size_t, int percent) override { bar_.update(percent); }
+  void writing() override { bar_.begin("Écriture des fichiers"); }
   void levelDone(size_t, const game::LevelReport&) override {
     bar_.update(100);
     bar_.end(true);
@@ -32,6 +34,10 @@ class GameConsole final : public game::GameObserver {
     console_.err << "tavrik-batch: " << message << '\n';
   }
   void failed() { bar_.end(false); }
+  void done() {
+    bar_.update(100);
+    bar_.end(true);
+  }
 
  private:
   const game::Game& game_;
@@ -77,6 +83,7 @@ int runGameCommand(const Options& options, Console& console) {
   bool ok = true;
   try {
     game::runGame(game, files, report, observer);
+    observer.done();
   } catch (const std::exception& e) {
     observer.failed();
     console.err << errorLine(userMessage(e)) << '\n';

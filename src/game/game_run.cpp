@@ -226,8 +226,10 @@ void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserve
     Converted c;
     try {
       if (current->scan.error) std::rethrow_exception(current->scan.error);
+      if (current->scan.lean) observer.levelProgress(i, 40);
       c = current->scan.lean ? mergeLevel(game, std::move(*current->scan.scan), bank)
                              : convertOnWorkspace(game, level, bank, observer);
+      observer.levelProgress(i, 80);
       for (const GameFormat format : game.formats) stageLevelFiles(level.name, c.tables, format, game.outputDir, files);
     } catch (const std::exception& e) {
       throw Error("niveau " + inQuotes(level.name) + " : " + userMessage(e));
@@ -266,6 +268,7 @@ void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserve
   report.spriteTiles = last.sprite.tileCount;
   report.backgroundTiles = last.background.tileCount;
 
+  observer.writing();
   try {
     for (const GameFormat format : game.formats) stageTileSetFiles(game.name, last, format, game.outputDir, files);
     if (game.tiledDir) {

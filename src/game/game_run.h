@@ -35,8 +35,13 @@ class GameObserver {
   virtual ~GameObserver() = default;
   // Level `index` begins (its pictures are being read, or were read ahead).
   virtual void levelStarted(size_t /*index*/) {}
+  // How far level `index` has come: 40 once its pictures are read, passed and hashed, 80 once
+  // it is merged into the lists.
+  virtual void levelProgress(size_t /*index*/, int /*percent*/) {}
   // Level `index` is converted and its files staged.
   virtual void levelDone(size_t /*index*/, const LevelReport&) {}
+  // Every level is converted: the files are being written.
+  virtual void writing() {}
   // Something that does not stop the game (French, without the tool's prefix).
   virtual void warning(const std::string& /*message*/) {}
 };

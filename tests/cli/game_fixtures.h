@@ -28,6 +28,10 @@ class ScopedUnsyncedOutputs {
   class File final : public OutputFile {
    public:
     explicit File(std::string path) : path_(std::move(path)), out_(path_ + ".part", std::ios::binary) {}
+    ~File() override {
+      std::error_code ec;
+      if (!installed_) std::filesystem::remove(path_ + ".part", ec);
+    }
     bool write(const void* data, std::size_t size) override {
       out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
       return static_cast<bool>(out_);
@@ -39,12 +43,14 @@ class ScopedUnsyncedOutputs {
     bool install() override {
       std::error_code ec;
       std::filesystem::rename(path_ + ".part", path_, ec);
-      return !ec;
+      installed_ = !ec;
+      return installed_;
     }
 
    private:
     std::string path_;
     std::ofstream out_;
+    bool installed_ = false;
   };
   ScopedOutputFileFactory scope_;
 };

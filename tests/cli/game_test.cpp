@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -74,6 +75,44 @@ TEST(Game, EqualsTheChainOfSingleRunsOnRandomGames) {
       for (const char* plane : {"1.lvl", "2.lvl"}) expected[level.name + plane] = chain.at(level.name + plane);
     for (const char* plane : {"1.bin", "2.bin"}) expected[std::string("Jeu") + plane] = chain.at(game.levels.back().name + plane);
     EXPECT_EQ(filesIn(folder / "game"), expected);
+  }
+}
+
+TEST(Game, AFailureNamesTheLevelAndChangesNoOutput) {
+  struct Case {
+    const char* what;
+    std::string extra;                        // keys of the game file
+    std::function<void(const TempFolder&)> spoil;  // after the game is written
+    std::string error;                        // the whole line on standard error
+  };
+  const Case cases[] = {
+      {"bad picture in the third level", "",
+       [](const TempFolder& f) { std::ofstream(f / "Niv3-b.bmp", std::ios::trunc) << "BM not a bitmap"; },
+       "tavrik-batch: niveau « Niv3 » : "},
+      {"budget", "max-tiles = [0, 1000]\n", [](const TempFolder&) {},
+       "tavrik-batch: niveau « Niv1 » : Trop de tuiles dans la liste des sprites : "},
+      {"file that cannot be created", "",
+       [](const TempFolder& f) { fs::create_directory(f / "out/Niv42.lvl"); },
+       "tavrik-batch: niveau « Niv4 » : Impossible de créer le fichier "},
+      {"missing starting bank", "", [](const TempFolder& f) { fs::remove(f / "depart2.bin"); },
+       "tavrik-batch: Impossible d'ouvrir le fichier "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    fs::create_directory(folder / "out");
+    writeRandomGame(folder.str(), 5, 5, 16, false, true, "Jeu", "output-dir = \"out\"\n" + c.extra);
+    // An earlier game's files stay as they were.
+    std::ofstream(folder / "out/Jeu1.bin") << "old";
+    std::ofstream(folder / "out/Niv11.lvl") << "old";
+    c.spoil(folder);
+    const std::map<std::string, std::string> before = filesIn(folder / "out");
+    const InProcess run = runInProcess({"--game", folder / "game.toml"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(ToolRun::lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind(c.error, 0), 0u) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(filesIn(folder / "out"), before);
   }
 }
 
