@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "game/base_name.h"
+#include "formats/map_picture.h"
+#include "maps/map_layout.h"
 #include "tiles/tile_flips.h"
 
 namespace tavrik::batch {
@@ -54,6 +56,13 @@ struct Options {
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
   std::optional<std::string> game;                // --game (a game file instead of three pictures)
+  std::optional<std::array<int, 2>> tileBase;     // --tile-base (sprite map, background map)
+  MapOrder mapOrder = MapOrder::Rows;             // --map-order
+  // --render: draws the files of an earlier run into a PNG picture instead of converting.
+  std::optional<std::string> render;              // --render (the picture's path)
+  std::optional<std::string> maps, tiles;         // --maps, --tiles (prefixes of the files)
+  std::optional<std::array<int, 2>> width;        // --width (sprite map, background map)
+  RenderedPlane plane = RenderedPlane::Level;     // --plane
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
@@ -68,6 +77,19 @@ struct Options {
   std::optional<FlipBits> mapFlipBits() const {
     if (!flips) return std::nullopt;
     return flipBits ? FlipBits{(*flipBits)[0], (*flipBits)[1]} : FlipBits{};
+  }
+  // How the map records are written (or, with --render, were written).
+  MapLayout mapLayout() const { return MapLayout{mapFlipBits(), mapOrder, tileBase}; }
+  // What --render reads and draws: the tiles default to the maps' prefix.
+  RenderRequest renderRequest() const {
+    RenderRequest request;
+    request.plane = plane;
+    request.maps = maps.value_or("");
+    request.tiles = tiles ? *tiles : request.maps;
+    if (width) request.columns = *width;
+    request.tileSize = tileSize;
+    request.layout = mapLayout();
+    return request;
   }
 };
 

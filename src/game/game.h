@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/game_files.h"
+#include "maps/map_layout.h"
 #include "tiles/tile_flips.h"
 
 namespace tavrik::game {
@@ -31,6 +32,8 @@ struct Game {
   bool flips = false;
   std::optional<std::array<int, 2>> flipBits;
   std::optional<std::array<int, 2>> maxTiles;  // sprite list, background list
+  std::optional<std::array<int, 2>> tileBase;  // sprite map, background map
+  MapOrder mapOrder = MapOrder::Rows;
   std::vector<GameFormat> formats{GameFormat::Bin};
   std::optional<std::string> tiledDir;
   std::optional<std::string> bank;  // prefix of the starting bank's two tile files
@@ -39,6 +42,8 @@ struct Game {
   bool writes(GameFormat format) const;
   // With flips, where the map records keep the mirror bits; none without.
   std::optional<FlipBits> mapFlipBits() const;
+  // How the map records hold the maps: flip bits, order, tile bases.
+  MapLayout mapLayout() const { return MapLayout{mapFlipBits(), mapOrder, tileBase}; }
 };
 
 // A game file that cannot be used: the French message names the file, the line and the key.

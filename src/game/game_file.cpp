@@ -144,6 +144,18 @@ const std::vector<Key<Game>>& gameKeys() {
          g.maxTiles = r.integers<2>(n, "max-tiles", 0, 999999999,
                                     "budgets de tuiles incorrects (deux entiers positifs ou nuls attendus)");
        }},
+      {"tile-base",
+       [](const Reader& r, const toml::node& n, Game& g) {
+         g.tileBase = r.integers<2>(n, "tile-base", 0, 65535,
+                                    "bases de tuiles incorrectes (deux entiers de 0 à 65535 attendus)");
+       }},
+      {"map-order",
+       [](const Reader& r, const toml::node& n, Game& g) {
+         const std::string order = r.text(n, "map-order");
+         if (order != "rows" && order != "columns")
+           r.fail(n, "map-order", "ordre des cartes incorrect : " + inQuotes(order) + " (rows ou columns)");
+         g.mapOrder = order == "rows" ? MapOrder::Rows : MapOrder::Columns;
+       }},
       {"formats",
        [](const Reader& r, const toml::node& n, Game& g) {
          const char* expected = "liste de formats attendue, parmi \"bin\", \"asm\" et \"c\"";
@@ -275,6 +287,16 @@ Game readGameFile(const std::string& path) {
   };
   checkName(game.name, Place{lineOf(root, "name"), "name"});
   if (game.flipBits && !game.flips) reader.fail(Place{lineOf(root, "flip-bits"), "flip-bits"}, "demande flips = true");
+  // A base at which not even tile 0 fits its records.
+  if (game.tileBase) {
+    const MapLayout layout = game.mapLayout();
+    for (const MapPlane plane : {MapPlane::Sprite, MapPlane::Background})
+      if (layout.base(plane) >= layout.indexLimit())
+        reader.fail(Place{lineOf(root, "tile-base"), "tile-base"},
+                    format("base de tuiles trop grande pour la carte %s : %d (%lld au plus)",
+                           plane == MapPlane::Sprite ? "des sprites" : "de l'arrière-plan", layout.base(plane),
+                           layout.indexLimit() - 1));
+  }
   std::map<std::string, size_t> names;
   for (size_t i = 0; i < game.levels.size(); ++i) {
     const toml::table& table = *levels->as_array()->get(i)->as_table();

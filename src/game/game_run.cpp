@@ -110,7 +110,7 @@ Converted mergeLevel(const Game& game, LeanScan&& scan, const TileBank& bank) {
   c.width = result.width;
   c.height = result.height;
   c.maps = std::move(result.maps);
-  c.maps.flipBits = game.mapFlipBits();
+  c.maps.layout = game.mapLayout();
   c.mirroring = {result.sprite.savedByMirroring, result.background.savedByMirroring};
   checkBudgets(game, result.sprite.count(), result.background.count());
   // The refusals of the export, on the counters.
@@ -118,18 +118,18 @@ Converted mergeLevel(const Game& game, LeanScan&& scan, const TileBank& bank) {
   ws.SpriteSize = game.tileSize;
   ws.Label23 = std::to_string(result.sprite.count());
   ws.Label26 = std::to_string(result.background.count());
-  checkExportable(ws, c.maps.flipBits);
+  checkExportable(ws, c.maps.layout);
   c.tables.tileSize = game.tileSize;
-  c.tables.flipBits = c.maps.flipBits;
-  const auto plane = [&](PlaneTables& t, const TileMap& map, const LeanList& list) {
+  c.tables.layout = c.maps.layout;
+  const auto plane = [&](PlaneTables& t, const TileMap& map, const LeanList& list, MapPlane which) {
     t.columns = map.columns;
     t.rows = map.rows;
-    t.map = mapRecords(map, c.maps.flipBits);
+    t.map = c.maps.layout.records(map, which);
     t.tileCount = list.count();
     t.tiles = wordsOf(list.pixels, list.count(), game.tileSize);
   };
-  plane(c.tables.sprite, c.maps.sprite, result.sprite);
-  plane(c.tables.background, c.maps.background, result.background);
+  plane(c.tables.sprite, c.maps.sprite, result.sprite, MapPlane::Sprite);
+  plane(c.tables.background, c.maps.background, result.background, MapPlane::Background);
   return c;
 }
 
@@ -170,6 +170,7 @@ Converted convertOnWorkspace(const Game& game, const GameLevel& level, const Til
   mapOptions.drawPreviews = false;
   mapOptions.flips = game.mapFlipBits();
   c.maps = buildMaps(ws, mapOptions);
+  c.maps.layout = game.mapLayout();
   c.tables = exportTables(ws, c.maps);
   c.width = a.pictureWidth();
   c.height = a.pictureHeight();

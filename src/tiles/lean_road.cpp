@@ -369,7 +369,10 @@ class Road {
     const bool matched = index >= 0;
     map.cells[c] = matched ? index : 0;
     if (!map.flips.empty()) map.flips[c] = matched ? flip : Flip::None;
-    map.unmatched += !matched;
+    if (!matched) {
+      ++map.unmatched;
+      map.unmatchedCells.push_back(c);
+    }
     return matched;
   }
 

@@ -33,6 +33,9 @@ TEST(GameFile, ErrorsNameTheFileTheLineAndTheKeyWithStatus2AndNothingWritten) {
       {"wrong type of a list", "name = \"Jeu\"\nthresholds = [1, 2]\n" + kLevel, 2, "thresholds", "seuils incorrects"},
       {"bad value", "name = \"Jeu\"\ntile-size = 32\n" + kLevel, 2, "tile-size", "taille de tuile incorrecte"},
       {"bad format", "name = \"Jeu\"\nformats = [\"bin\", \"png\"]\n" + kLevel, 2, "formats", "format incorrect : « png »"},
+      {"bad map order", "name = \"Jeu\"\nmap-order = \"diagonal\"\n" + kLevel, 2, "map-order", "ordre des cartes incorrect"},
+      {"tile base too large", "name = \"Jeu\"\nflips = true\ntile-base = [0, 16384]\n" + kLevel, 3, "tile-base",
+       "base de tuiles trop grande pour la carte de l'arrière-plan : 16384 (16383 au plus)"},
       {"flip bits without flips", "name = \"Jeu\"\nflip-bits = [8, 9]\n" + kLevel, 2, "flip-bits", "demande flips = true"},
       {"missing name", "tile-size = 8\n" + kLevel, 1, "name", "valeur manquante"},
       {"missing level value", "name = \"Jeu\"\n\n[[level]]\nname = \"Niv1\"\nsprites = \"s.bmp\"\nbackground = \"b.bmp\"\n", 3,
@@ -84,7 +87,8 @@ TEST(GameFile, OptionsThatTheFileSetsAndPicturesAreRefusedBesideGame) {
   const std::vector<std::vector<std::string>> refused = {
       {"--name", "X"}, {"--tile-size=8"}, {"--flips"}, {"--format", "asm"}, {"--output-dir", "."}, {"--bank", "b"},
       {"--max-tiles", "1,1"}, {"--thresholds", "1,2,3"}, {"--tiled", "."}, {"--steps", "none"}, {"--save-images", "."},
-      {"--full-strips"}, {"s.bmp", "b.bmp", "f.bmp"}};
+      {"--full-strips"}, {"--tile-base", "1,1"}, {"--map-order", "columns"}, {"--render", "x.png"},
+      {"s.bmp", "b.bmp", "f.bmp"}};
   for (const std::vector<std::string>& extra : refused) {
     SCOPED_TRACE(extra.front());
     std::vector<std::string> args{"--game", folder / "game.toml"};

@@ -46,8 +46,20 @@ TEST(Game, EqualsTheChainOfSingleRunsOnRandomGames) {
     SCOPED_TRACE("round " + std::to_string(round) + ": " + std::to_string(levels) + " levels, tiles of " +
                  std::to_string(S) + (flips ? ", flips" : "") + (bank ? ", bank" : ""));
     TempFolder folder;
-    const RandomGame game = writeRandomGame(folder.str(), static_cast<unsigned>(rng()), levels, S, flips, bank,
-                                            "Jeu", "output-dir = \"game\"\n");
+    // Sometimes a map layout other than the default.
+    std::vector<std::string> layout;
+    std::string keys = "output-dir = \"game\"\n";
+    if (rng() % 3 == 0) {
+      const std::string a = std::to_string(rng() % 100), b = std::to_string(rng() % 100);
+      layout.insert(layout.end(), {"--tile-base", a + "," + b});
+      keys += "tile-base = [" + a + ", " + b + "]\n";
+    }
+    if (rng() % 3 == 0) {
+      layout.insert(layout.end(), {"--map-order", "columns"});
+      keys += "map-order = \"columns\"\n";
+    }
+    const RandomGame game =
+        writeRandomGame(folder.str(), static_cast<unsigned>(rng()), levels, S, flips, bank, "Jeu", keys);
     fs::create_directory(folder / "game");
     fs::create_directory(folder / "chain");
 
@@ -60,6 +72,7 @@ TEST(Game, EqualsTheChainOfSingleRunsOnRandomGames) {
       std::vector<std::string> args{"--quiet", "--name", level.name, "--tile-size", std::to_string(S),
                                     "--output-dir", folder / "chain"};
       if (flips) args.push_back("--flips");
+      args.insert(args.end(), layout.begin(), layout.end());
       if (previous) args.insert(args.end(), {"--bank", *previous});
       args.insert(args.end(), {folder / level.sprites, folder / level.background, folder / level.full});
       single = runInProcess(args);
