@@ -274,6 +274,11 @@ TEST(BuildOutputs, ReportFilesAreCheckedFirstAndWrittenOnlyAfterASuccess) {
     EXPECT_EQ(result.status, 2) << r.message;
     EXPECT_EQ(result.err, "tavrik-batch: " + r.message + " (voir tavrik-batch --help)\n");
   }
+  // Beside --render, and beside --game (whose runner does not report to them yet).
+  EXPECT_EQ(runTool({"--depfile", dep, "--render", folder / "r.png", "--maps", folder / "bank/Demo"}).err,
+            "tavrik-batch: l'option --depfile ne sert pas avec --render (voir tavrik-batch --help)\n");
+  EXPECT_EQ(runTool({"--game", folder / "g.toml", "--summary-json", json}).err,
+            "tavrik-batch: l'option --summary-json ne se combine pas encore avec --game (voir tavrik-batch --help)\n");
   EXPECT_TRUE(out.entries().empty());
   EXPECT_FALSE(fs::exists(dep) || fs::exists(json));
 
