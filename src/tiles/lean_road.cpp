@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <condition_variable>
 #include <cstring>
@@ -347,6 +348,7 @@ class Road {
         cut(s, tx, slot, out.sprite, out.spriteRemoved, result_.maps.sprite);
         cut(b, tx, slot, out.background, out.backgroundRemoved, result_.maps.background);
       }
+      tileRowDone();
     }
     // Rows below the last whole tile row: the cut-out's columns, and the end of the pictures
     // read in order.
@@ -357,6 +359,17 @@ class Road {
       if (full) full->read(R_ * S, rest, f.data(), W);
       passes(rest, false);
     }
+  }
+
+  // Counts a tile row done, and tells the new percentage when it grows.
+  void tileRowDone() {
+    if (!settings_.progress) return;
+    const int percent = static_cast<int>(100 * (rowsDone_.fetch_add(1, std::memory_order_relaxed) + 1) / R_);
+    if (percent <= shown_.load(std::memory_order_relaxed)) return;
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    if (percent <= shown_.load(std::memory_order_relaxed)) return;
+    shown_.store(percent, std::memory_order_relaxed);
+    settings_.progress(percent);
   }
 
   // Cell c holds list tile `index` mirrored by `flip` (flips kept only with mirroring); with no
@@ -456,6 +469,9 @@ class Road {
   LeanResult& result_;
   std::array<bool, 3> sequential_{};
   bool withFull_ = false;
+  std::atomic<long long> rowsDone_{0};  // tile rows cut, every band
+  std::atomic<int> shown_{-1};          // the percentage last told
+  std::mutex progressMutex_;
   int W_ = 0, H_ = 0, C_ = 0, R_ = 0;
 };
 
