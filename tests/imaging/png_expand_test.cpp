@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/png_file.h"
 
 using namespace tavrik;
