@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "base/error.h"
+#include "cli/game_command.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
+#include "cli/render_run.h"
 #include "files/output_set.h"
 #include "formats/source_export.h"
 #include "formats/tiled_export.h"
@@ -66,10 +68,16 @@ SourceLanguage sourceLanguage(OutputFormat outputFormat) {
   return outputFormat == OutputFormat::Asm ? SourceLanguage::Assembler : SourceLanguage::C;
 }
 
-// The names that the maps step writes in --output-dir.
+// The names that the maps step writes in --output-dir, every format of --format in its order.
 std::vector<std::string> outputNames(const Options& options) {
-  if (options.format == OutputFormat::Bin) return exportFileNames(options.name);
-  return sourceFileNames(options.name, sourceLanguage(options.format));
+  std::vector<std::string> names;
+  for (const OutputFormat format : options.formats) {
+    const std::vector<std::string> more = format == OutputFormat::Bin
+                                              ? exportFileNames(options.name)
+                                              : sourceFileNames(options.name, sourceLanguage(format));
+    names.insert(names.end(), more.begin(), more.end());
+  }
+  return names;
 }
 
 // Every file that the run may write, with the option that names its folder.
@@ -208,15 +216,14 @@ void checkTileBudgets(const Workspace& ws, const std::array<int, 2>& budgets) {
   }
 }
 
-// A summary that could not be written (a full disk, a closed output) is no success.
+}  // namespace
+
 int flushOutput(Console& console) {
   console.out.flush();
   if (console.out) return kExitSuccess;
   console.err << kPrefix << "écriture impossible sur la sortie standard\n";
   return kExitFailure;
 }
-
-}  // namespace
 
 std::optional<std::string> outputsProblem(const std::vector<OutputTarget>& targets,
                                           const std::vector<std::string>& inputs) {
@@ -318,6 +325,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             mapOptions.drawPreviews = options.saveImagesDir.has_value();
             mapOptions.flips = options.mapFlipBits();
             maps = buildMaps(ws, mapOptions);
+            maps->layout = options.mapLayout();
           }
           // The set's folders are locked before its first file, in one order.
           std::vector<std::string> folders{options.outputDir};
@@ -327,12 +335,14 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           // them needs it: after the name's check for the sources, after the binary files
           // (which encode their own) for the Tiled map.
           std::optional<ExportTables> tables;
-          if (options.format == OutputFormat::Bin) {
-            stageExportFiles(ws, *maps, options.outputDir, files);
-          } else {
-            checkSourceName(ws.Edit6);
-            tables = exportTables(ws, *maps);
-            stageSource(ws.Edit6, *tables, sourceLanguage(options.format), options.outputDir, files);
+          for (const OutputFormat format : options.formats) {
+            if (format == OutputFormat::Bin) {
+              stageExportFiles(ws, *maps, options.outputDir, files);
+            } else {
+              checkSourceName(ws.Edit6);
+              if (!tables) tables = exportTables(ws, *maps);
+              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files);
+            }
           }
           if (options.tiledDir) {
             if (!tables) tables = exportTables(ws, *maps);
@@ -433,6 +443,8 @@ int runCommandLine(const std::vector<std::string>& args, Console& console) {
     case ParseResult::Action::Run:
       break;
   }
+  if (parsed.options.game) return runGameCommand(parsed.options, console);
+  if (parsed.options.render) return runRender(parsed.options, console);
   Workspace ws;
   return runBatch(parsed.options, ws, console);
 }

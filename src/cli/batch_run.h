@@ -41,6 +41,10 @@ struct OutputTarget {
 std::optional<std::string> outputsProblem(const std::vector<OutputTarget>& targets,
                                           const std::vector<std::string>& inputs);
 
+// Flushes the standard output: a summary that could not be written (a full disk, a closed
+// output) is no success. Returns the exit status.
+int flushOutput(Console& console);
+
 // One line for the console: the error box's text of a message, line breaks turned into blanks.
 std::string errorLine(const std::string& message);
 // The usage-error line: message and a pointer to --help.

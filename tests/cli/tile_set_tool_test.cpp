@@ -12,6 +12,7 @@
 
 #include "imaging/bitmap_file.h"
 #include "reference/literal_decode.h"
+#include "render_check.h"
 #include "run_tool.h"
 
 namespace tavrik::test {
@@ -173,14 +174,14 @@ TEST(ToolTileSets, ALevelWhoseHalvesMirrorEachOtherKeepsHalfItsTiles) {
   }
 }
 
-// The README's build loop over three levels that share one bank, run as written (tavrik-batch
+// The documented build loop over three levels that share one bank, run as written (tavrik-batch
 // from this build, in a folder whose resources/ is the checkout's).
-TEST(ToolTileSets, TheReadmeBankExampleChainsThreeLevels) {
-  const std::string readme = readWholeFile(kSource + "/README.md");
+TEST(ToolTileSets, TheDocumentedBankExampleChainsThreeLevels) {
+  const std::string readme = readWholeFile(kSource + "/docs/tavrik-batch.md");
   const std::smatch block = [&] {
     std::smatch m;
     const std::regex pattern("<!-- bank example -->\\s*```sh\\n([\\s\\S]*?)```");
-    EXPECT_TRUE(std::regex_search(readme, m, pattern)) << "no bank example in the README";
+    EXPECT_TRUE(std::regex_search(readme, m, pattern)) << "no bank example in docs/tavrik-batch.md";
     return m;
   }();
   if (block.empty()) return;
@@ -207,11 +208,16 @@ TEST(ToolTileSets, TheReadmeBankExampleChainsThreeLevels) {
   for (int n = 1; n <= 3; ++n) {
     const std::string level = std::to_string(n);
     TempFolder images;
-    const ToolRun road = runTool(concat({"--steps", "cutout,grey,mask", "--save-images", images.str()},
+    const ToolRun road = runTool(concat({"--steps", "cutout,grey,mask,overlay", "--save-images", images.str()},
                                         planesOf(kSource + "/resources/levels/" + level)));
     ASSERT_EQ(road.status, 0) << road.err;
     expectPlanesRebuilt(cwd / ("game/Niv" + level), cwd / "game/Niv3", images.str(), {16, true, 14, 15},
                         "level " + level);
+    // tavrik-batch --render draws the same planes, and the overlay preview, from the same files.
+    const int columns = loadBitmap(images / "sprite-plane.bmp").width() / 16;
+    expectRenderedPlanes({"--flips", "--maps", cwd / ("game/Niv" + level), "--tiles", cwd / "game/Niv3", "--width",
+                          std::to_string(columns)},
+                         images.str(), "level " + level);
   }
 }
 
