@@ -1,6 +1,7 @@
 #include "cli/batch_run.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -199,6 +200,30 @@ bool loadPlanes(const Options& options, Workspace& ws, Console& console) {
   return true;
 }
 
+// The bar of the lean road's reading: drawn from the first progress told once the reading has
+// lasted `delay`, so that a short run shows the bars of the steps only.
+class ReadingBar {
+ public:
+  ReadingBar(ProgressBar& bar, std::chrono::milliseconds delay)
+      : bar_(bar), delay_(delay), start_(std::chrono::steady_clock::now()) {}
+  void update(int percent) {
+    if (!shown_ && std::chrono::steady_clock::now() - start_ < delay_) return;
+    if (!shown_) bar_.begin(kReadingCaption);
+    shown_ = true;
+    bar_.update(percent);
+  }
+  void end(bool succeeded) {
+    if (shown_) bar_.end(succeeded);
+  }
+
+ private:
+  static constexpr const char* kReadingCaption = "Lecture des images";
+  ProgressBar& bar_;
+  std::chrono::milliseconds delay_;
+  std::chrono::steady_clock::time_point start_;
+  bool shown_ = false;
+};
+
 // Budget message: list, count, budget.
 constexpr const char* kOverBudget = "Trop de tuiles dans la liste %s : %d (budget de %d)";
 
@@ -291,7 +316,18 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   // Pictures that allow it go the lean road: converted at once, band by band, the steps then
   // only showing their results. The others are loaded whole for the window's steps.
   const std::unique_ptr<LeanRun> lean = LeanRun::plan(options);
-  bool ok = lean ? guarded(console, [&] { lean->convert(ws, bank); }) : loadPlanes(options, ws, console);
+  bool ok = true;
+  if (lean) {
+    ReadingBar reading(bar, console.readingBarDelay);
+    const std::optional<std::string> error =
+        attempt([&] { lean->convert(ws, bank, [&reading](int percent) { reading.update(percent); }); });
+    // The bar's line ends before the error is written on its own line.
+    reading.end(!error);
+    if (error) console.err << *error << '\n';
+    ok = !error;
+  } else {
+    ok = loadPlanes(options, ws, console);
+  }
 
   // The lean road takes only non-empty pictures of one size: nothing to warn about.
   if (ok && !lean) warnPlanes(console, ws, options);

@@ -1,5 +1,6 @@
 // The road of one conversion on a workspace, driven by the command line's options.
 #pragma once
+#include <chrono>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ struct Console {
   std::ostream& out;         // summary and closing message
   std::ostream& err;         // errors, warnings, progress bars
   bool progressBar = false;  // draw the bars (stderr is a terminal)
+  // With the bars: reading the pictures on the lean road gets a bar of its own once it has
+  // lasted this long.
+  std::chrono::milliseconds readingBarDelay{1000};
 };
 
 // Copies the options into the workspace, loads the three planes, runs the chosen steps in the

@@ -5,9 +5,10 @@
 #include <memory>
 #include <optional>
 
+#include "base/error.h"
+#include "base/text_to_int.h"
 #include "formats/game_files.h"
 #include "formats/tiled_export.h"
-#include "base/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/worker_thread.h"
 #include "maps/export_files.h"
