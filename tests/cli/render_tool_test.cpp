@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "render_check.h"
 
@@ -73,6 +74,44 @@ TEST(Render, AFileWrittenWithALayoutReadsWrongWithoutIt) {
   const ToolRun unbased = runTool({"--render", drawn / "b.png", "--maps", out / "Demo", "--width", "32",
                                    "--map-order", "columns"});
   EXPECT_EQ(unbased.status, 1) << unbased.err;
+}
+
+// The shell block after "<!-- `marker` -->" in the document `file` of the checkout.
+std::string documentedBlock(const std::string& file, const std::string& marker) {
+  const std::string text = readWholeFile(TAVRIK_SOURCE_DIR "/" + file);
+  std::smatch m;
+  const std::regex pattern("<!-- " + marker + " -->\\s*```sh\\n([\\s\\S]*?)```");
+  if (!std::regex_search(text, m, pattern)) {
+    ADD_FAILURE() << "no " << marker << " in " << file;
+    return "false";
+  }
+  return m[1].str();
+}
+
+TEST(Render, TheDocumentedExamplesRunAsWrittenAndDrawTheSavedOverlays) {
+  TempFolder cwd, level1, demo;
+  fs::create_directory_symlink(TAVRIK_SOURCE_DIR "/resources", cwd / "resources");
+  const std::pair<const char*, const char*> blocks[] = {{"docs/tavrik-batch.md", "bank example"},
+                                                        {"docs/render.md", "render example"},
+                                                        {"docs/render.md", "layout example"},
+                                                        {"docs/render.md", "layout render example"}};
+  for (const auto& [file, marker] : blocks) {
+    const ToolRun run = runCommand(
+        {"/usr/bin/env", "PATH=" TAVRIK_BINARY_DIR ":/usr/bin:/bin", "bash", "-euc", documentedBlock(file, marker)},
+        cwd.str());
+    ASSERT_EQ(run.status, 0) << marker << "\n" << run.err << run.out;
+  }
+  const std::string overlay = "--steps=cutout,grey,mask,overlay";
+  ASSERT_EQ(runTool({overlay, "--save-images", level1.str(), "resources/levels/1/1-sprites.bmp",
+                     "resources/levels/1/2-background.bmp", "resources/levels/1/3-full.bmp"},
+                    cwd.str())
+                .status,
+            0);
+  ASSERT_EQ(runTool(concat({overlay, "--save-images", demo.str()}, demoFiles())).status, 0);
+  EXPECT_EQ(pictureDifference(loadSavedPicture(cwd / "niv1.png"), loadSavedPicture(level1 / "full-plane.bmp")), "");
+  EXPECT_EQ(pictureDifference(loadSavedPicture(cwd / "hw.png"), loadSavedPicture(demo / "full-plane.bmp")), "");
+  EXPECT_EQ(loadSavedPicture(cwd / "tiles.png").width(), 256);  // 30 tiles: two rows of 16
+  EXPECT_EQ(loadSavedPicture(cwd / "tiles.png").height(), 32);
 }
 
 TEST(Render, TheSummaryNamesWhatWasReadAndWritten) {
