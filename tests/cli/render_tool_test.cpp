@@ -152,6 +152,13 @@ TEST(Render, BadFilesFailWithOneLineAndWriteNothing) {
   std::ofstream(work / "odd1.bin", std::ios::binary) << std::string(64, '\0');
   std::ofstream(work / "short1.bin", std::ios::binary) << std::string(63, '\0');
   fs::copy_file(p + "1.lvl", work / "short1.lvl");
+  // 16-pixel cells of tile 0: one more than a picture of 2^28 pixels holds, and two maps each
+  // within it, one a column and the other a row, whose level would not be.
+  writeFiles(work / "big", 1, {});
+  fs::resize_file(work / "big1.lvl", 2 * ((1u << 20) + 1));
+  writeFiles(work / "long", 1, {});
+  fs::resize_file(work / "long1.lvl", 2u << 20);
+  fs::resize_file(work / "long2.lvl", 2u << 20);
 
   struct Case {
     std::vector<std::string> args;
@@ -185,6 +192,10 @@ TEST(Render, BadFilesFailWithOneLineAndWriteNothing) {
       {{"--maps", work / "flip", "--width", "3"},
        "La case (1, 0) de la carte " + work / "flip1.lvl" + " vaut 257 et ne désigne aucune des 2 tuiles de " +
            work / "flip1.bin"},
+      {{"--maps", work / "big", "--width", "1", "--plane", "sprite"},
+       "Carte trop grande pour une image : " + work / "big1.lvl" + " (1048577 cases, 1048576 au plus)"},
+      {{"--maps", work / "long", "--width", "1,1048576"},
+       "Image trop grande : 16777216 x 16777216 pixels (268435456 au plus)"},
       {{"--maps", work / "empty", "--width", "3"},
        "Rien à dessiner : " + work / "empty1.lvl" + " et " + work / "empty2.lvl" + " n'ont aucune case"},
       {{"--maps", p, "--width", "3", "--render", work / "nowhere/x.png"},
@@ -196,7 +207,8 @@ TEST(Render, BadFilesFailWithOneLineAndWriteNothing) {
     if (std::find(args.begin(), args.end(), "--render") == args.end()) args.insert(args.end(), {"--render", work / "x.png"});
     const ToolRun run = runTool(args);
     EXPECT_EQ(run.status, 1) << c.message << "\n" << run.err;
-    EXPECT_EQ(run.err, "tavrik-batch: " + c.message + ".\n");
+    // The error box's full stop, unless the message ends in a character at or below it.
+    EXPECT_EQ(run.err, "tavrik-batch: " + c.message + (c.message.back() <= '.' ? "" : ".") + "\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(work.entries(), before) << c.message;
   }
