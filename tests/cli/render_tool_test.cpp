@@ -56,26 +56,6 @@ TEST(Render, ARunsOwnFilesDrawBackItsSavedPlanesOverlayAndTileSets) {
   }
 }
 
-TEST(Render, AFileWrittenWithALayoutReadsWrongWithoutIt) {
-  // The render must be told how the files were written: the same files drawn as plain rows give
-  // another picture, or no picture at all.
-  TempFolder out, images;
-  ASSERT_EQ(runTool(concat({"--quiet", "--output-dir", out.str(), "--save-images", images.str(), "--map-order",
-                            "columns", "--tile-base", "3,3"},
-                           demoFiles()))
-                .status,
-            0);
-  TempFolder drawn;
-  const ToolRun plain = runTool({"--render", drawn / "a.png", "--maps", out / "Demo", "--width", "32",
-                                 "--plane", "background", "--tile-base", "3,3"});
-  ASSERT_EQ(plain.status, 0) << plain.err;
-  EXPECT_NE(pictureDifference(loadSavedPicture(drawn / "a.png"), loadSavedPicture(images / "background-plane.bmp")),
-            "");
-  const ToolRun unbased = runTool({"--render", drawn / "b.png", "--maps", out / "Demo", "--width", "32",
-                                   "--map-order", "columns"});
-  EXPECT_EQ(unbased.status, 1) << unbased.err;
-}
-
 // The shell block after "<!-- `marker` -->" in the document `file` of the checkout.
 std::string documentedBlock(const std::string& file, const std::string& marker) {
   const std::string text = readWholeFile(TAVRIK_SOURCE_DIR "/" + file);
