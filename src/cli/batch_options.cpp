@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/error.h"
 #include "formats/source_export.h"
-#include "imaging/error.h"
 
 #ifndef TAVRIK_VERSION
 #define TAVRIK_VERSION "unknown"
@@ -143,6 +143,15 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
+const char* formatName(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Bin: return "bin";
+    case OutputFormat::Asm: return "asm";
+    case OutputFormat::C: return "c";
+  }
+  return "";
+}
+
 int countCharacters(const std::string& text) {
   int count = 0;
   for (const char c : text)
@@ -264,10 +273,14 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
       else if (flag == "--save-images") o.saveImagesDir = value;
       else o.tiledDir = value;
     } else if (flag == "--format") {
-      const std::optional<OutputFormat> chosen =
-          choose<OutputFormat>(value, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
-      if (!chosen) return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
-      o.format = *chosen;
+      o.formats.clear();
+      for (const std::string& name : splitCommas(value)) {
+        const std::optional<OutputFormat> chosen =
+            choose<OutputFormat>(name, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
+        if (!chosen) return usageError("format incorrect : " + quoted(name) + " (bin, asm ou c)");
+        if (o.writes(*chosen)) return usageError("le format " + name + " est donné deux fois dans --format");
+        o.formats.push_back(*chosen);
+      }
     } else if (flag == "--image-format") {
       const std::optional<ImageFormat> chosen =
           choose<ImageFormat>(value, {{"bmp", ImageFormat::Bmp}, {"png", ImageFormat::Png}});
@@ -348,10 +361,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     if (given.count(option)) return usageError(std::string("l'option ") + option + " demande --render");
 
   // The base name starts every label of the sources.
-  if (o.format != OutputFormat::Bin && !isSourceName(o.name))
-    return usageError("nom de base incorrect pour --format " +
-                      std::string(o.format == OutputFormat::Asm ? "asm" : "c") + " : " +
-                      quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
+  for (const OutputFormat format : o.formats)
+    if (format != OutputFormat::Bin && !isSourceName(o.name))
+      return usageError("nom de base incorrect pour --format " + std::string(formatName(format)) + " : " +
+                        quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
 
   if (files.size() != 3)
     return usageError(format("trois fichiers attendus (SPRITES ARRIERE-PLAN COMPLET), %zu donné%s",
@@ -383,7 +396,9 @@ std::string usageText() {
          "  --output-dir DOSSIER   dossier des quatre fichiers (défaut : le dossier courant)\n"
          "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
          "  --format bin|asm|c     bin : les quatre fichiers binaires (défaut) ; asm : un source\n"
-         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
+         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99) ; plusieurs\n"
+         "                         formats séparés par des virgules (bin,asm,c) écrivent chacun\n"
+         "                         leurs fichiers\n"
          "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
          "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
          "  --tiled DOSSIER        écrit aussi le niveau en carte Tiled : NOM.tmx, NOM1.png et\n"

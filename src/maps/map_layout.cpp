@@ -1,6 +1,6 @@
 #include "maps/map_layout.h"
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/tile_maps.h"
 
 namespace tavrik {

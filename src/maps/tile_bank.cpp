@@ -4,8 +4,8 @@
 #include <optional>
 #include <system_error>
 
+#include "base/error.h"
 #include "files/input_file.h"
-#include "imaging/error.h"
 #include "maps/map_layout.h"
 #include "maps/tile_words.h"
 
