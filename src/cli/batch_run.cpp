@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "cli/game_command.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
 #include "cli/render_run.h"
@@ -412,6 +413,7 @@ int runCommandLine(const std::vector<std::string>& args, Console& console) {
     case ParseResult::Action::Run:
       break;
   }
+  if (parsed.options.game) return runGameCommand(parsed.options, console);
   if (parsed.options.render) return runRender(parsed.options, console);
   Workspace ws;
   return runBatch(parsed.options, ws, console);
