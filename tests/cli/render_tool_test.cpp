@@ -56,6 +56,31 @@ TEST(Render, ARunsOwnFilesDrawBackItsSavedPlanesOverlayAndTileSets) {
   }
 }
 
+TEST(Render, AGamesLevelsDrawBackAgainstTheGamesTileSets) {
+  // The three levels of resources/levels as one game, its maps by columns over tile bases; each
+  // level's maps with the game's tile sets are the level's planes and overlay.
+  TempFolder game;
+  const std::string levels = TAVRIK_SOURCE_DIR "/resources/levels/";
+  std::string file = "name = \"Jeu\"\nflips = true\ntile-base = [5, 40]\nmap-order = \"columns\"\n";
+  for (const char* n : {"1", "2", "3"})
+    file += std::string("\n[[level]]\nname = \"Niv") + n + "\"\nsprites = \"" + levels + n +
+            "/1-sprites.bmp\"\nbackground = \"" + levels + n + "/2-background.bmp\"\nfull = \"" + levels + n +
+            "/3-full.bmp\"\n";
+  std::ofstream(game / "jeu.toml") << file;
+  const ToolRun run = runTool({"--quiet", "--game", game / "jeu.toml"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* n : {"1", "2", "3"}) {
+    TempFolder images;
+    ASSERT_EQ(runTool({"--steps", "cutout,grey,mask,overlay", "--save-images", images.str(), levels + n + "/1-sprites.bmp",
+                       levels + n + "/2-background.bmp", levels + n + "/3-full.bmp"})
+                  .status,
+              0);
+    expectRenderedPlanes({"--maps", game / (std::string("Niv") + n), "--tiles", game / "Jeu", "--width", "12", "--flips",
+                          "--tile-base", "5,40", "--map-order", "columns"},
+                         images.str(), std::string("level ") + n);
+  }
+}
+
 // The shell block after "<!-- `marker` -->" in the document `file` of the checkout.
 std::string documentedBlock(const std::string& file, const std::string& marker) {
   const std::string text = readWholeFile(TAVRIK_SOURCE_DIR "/" + file);
