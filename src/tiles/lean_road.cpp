@@ -489,6 +489,10 @@ class Road {
 }  // namespace
 
 struct LeanScan::Impl {
+  // Made in place: the road's progress counters and lock do not move.
+  Impl(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background, const PlaneRowsOpener& full,
+       const LeanSettings& settings)
+      : road(sprite, background, full, settings) {}
   Road road;
 };
 
@@ -504,7 +508,7 @@ LeanResult LeanScan::merge(std::span<const Colour> spriteBank, std::span<const C
 
 LeanScan scanLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
                       const PlaneRowsOpener& full, const LeanSettings& settings) {
-  auto impl = std::make_unique<LeanScan::Impl>(LeanScan::Impl{Road(sprite, background, full, settings)});
+  auto impl = std::make_unique<LeanScan::Impl>(sprite, background, full, settings);
   impl->road.scan();
   return LeanScan(std::move(impl));
 }
