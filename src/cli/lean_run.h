@@ -44,6 +44,10 @@ class LeanRun {
   // The maps, once converted.
   Maps& maps() { return result_.maps; }
 
+  // The size of the three pictures.
+  int width() const { return width_; }
+  int height() const { return height_; }
+
  private:
   LeanRun(const Options& options, int width, int height);
 
