@@ -37,6 +37,7 @@ enum class ImageFormat { Bmp, Png };
 struct Options {
   std::string name = "Demo";                      // --name (Edit6)
   std::array<int, 3> thresholds{100, 170, 300};   // --thresholds (CSpinEdit1..3)
+  bool autoThresholds = false;                    // --thresholds auto: chosen from the pictures
   int tileSize = 16;                              // --tile-size (RadioButton2 / RadioButton1)
   std::array<bool, kStepCount> steps{true, true, true, true, true, true, true};  // --steps
   std::string outputDir;                          // --output-dir ("" = current folder)
@@ -50,7 +51,8 @@ struct Options {
   std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
-  std::string sprites, background, full;          // the three positional arguments
+  std::string sprites, background, full;          // the three files, in order or by
+                                                  // --sprites, --background, --full
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
 
