@@ -7,8 +7,8 @@
 #include <QTranslator>
 
 #include "app/main_form.h"
-#include "imaging/error.h"
-#include "imaging/error_box.h"
+#include "base/error.h"
+#include "app/error_box.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

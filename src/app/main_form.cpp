@@ -17,11 +17,11 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "base/error.h"
 #include "controls/cgauges.h"
 #include "controls/cspin.h"
-#include "imaging/error.h"
-#include "imaging/error_box.h"
-#include "imaging/picture_dialog.h"
+#include "app/error_box.h"
+#include "app/picture_dialog.h"
 #include "maps/export_files.h"
 #include "passes/colour_passes.h"
 #include "tiles/tile_lists.h"

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/error.h"
 #include "formats/source_export.h"
-#include "imaging/error.h"
 
 #ifndef TAVRIK_VERSION
 #define TAVRIK_VERSION "unknown"
@@ -117,6 +117,15 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 }  // namespace
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
+
+const char* formatName(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Bin: return "bin";
+    case OutputFormat::Asm: return "asm";
+    case OutputFormat::C: return "c";
+  }
+  return "";
+}
 
 int countCharacters(const std::string& text) {
   int count = 0;
@@ -239,10 +248,14 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
       else if (flag == "--save-images") o.saveImagesDir = value;
       else o.tiledDir = value;
     } else if (flag == "--format") {
-      const std::optional<OutputFormat> chosen =
-          choose<OutputFormat>(value, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
-      if (!chosen) return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
-      o.format = *chosen;
+      o.formats.clear();
+      for (const std::string& name : splitCommas(value)) {
+        const std::optional<OutputFormat> chosen =
+            choose<OutputFormat>(name, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
+        if (!chosen) return usageError("format incorrect : " + quoted(name) + " (bin, asm ou c)");
+        if (o.writes(*chosen)) return usageError("le format " + name + " est donné deux fois dans --format");
+        o.formats.push_back(*chosen);
+      }
     } else if (flag == "--image-format") {
       const std::optional<ImageFormat> chosen =
           choose<ImageFormat>(value, {{"bmp", ImageFormat::Bmp}, {"png", ImageFormat::Png}});
@@ -273,10 +286,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
   if (o.flipBits && !o.flips) return usageError("l'option --flip-bits demande --flips");
 
   // The base name starts every label of the sources.
-  if (o.format != OutputFormat::Bin && !isSourceName(o.name))
-    return usageError("nom de base incorrect pour --format " +
-                      std::string(o.format == OutputFormat::Asm ? "asm" : "c") + " : " +
-                      quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
+  for (const OutputFormat format : o.formats)
+    if (format != OutputFormat::Bin && !isSourceName(o.name))
+      return usageError("nom de base incorrect pour --format " + std::string(formatName(format)) + " : " +
+                        quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
 
   // The three pictures are named all in order or all by option, never partly one way.
   if (named[0] || named[1] || named[2]) {
@@ -324,7 +337,9 @@ std::string usageText() {
          "  --output-dir DOSSIER   dossier des quatre fichiers (défaut : le dossier courant)\n"
          "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
          "  --format bin|asm|c     bin : les quatre fichiers binaires (défaut) ; asm : un source\n"
-         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
+         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99) ; plusieurs\n"
+         "                         formats séparés par des virgules (bin,asm,c) écrivent chacun\n"
+         "                         leurs fichiers\n"
          "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
          "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
          "  --tiled DOSSIER        écrit aussi le niveau en carte Tiled : NOM.tmx, NOM1.png et\n"

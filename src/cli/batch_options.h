@@ -31,6 +31,8 @@ inline constexpr std::array<StepInfo, kStepCount> kSteps{{
 
 // --format: the four binary files, an assembler source, or a C header and source.
 enum class OutputFormat { Bin, Asm, C };
+// The name of a format as --format takes it.
+const char* formatName(OutputFormat format);
 // File format of the images that --save-images writes.
 enum class ImageFormat { Bmp, Png };
 
@@ -42,7 +44,7 @@ struct Options {
   std::array<bool, kStepCount> steps{true, true, true, true, true, true, true};  // --steps
   std::string outputDir;                          // --output-dir ("" = current folder)
   std::optional<std::string> saveImagesDir;       // --save-images
-  OutputFormat format = OutputFormat::Bin;        // --format
+  std::vector<OutputFormat> formats{OutputFormat::Bin};  // --format: each once, in the given order
   ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
   std::optional<std::string> tiledDir;            // --tiled
   bool quiet = false;                             // --quiet
@@ -55,6 +57,11 @@ struct Options {
                                                   // --sprites, --background, --full
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
+  bool writes(OutputFormat format) const {
+    for (const OutputFormat f : formats)
+      if (f == format) return true;
+    return false;
+  }
 
   // Where the map records keep the mirror bits: with --flips, those of --flip-bits or the
   // default ones; none without.

@@ -9,16 +9,16 @@
 #include <system_error>
 #include <vector>
 
+#include "base/error.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
+#include "files/output_set.h"
 #include "formats/source_export.h"
 #include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 #include "imaging/worker_thread.h"
-#include "files/output_set.h"
 #include "maps/export_files.h"
 #include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
@@ -68,15 +68,20 @@ SourceLanguage sourceLanguage(OutputFormat outputFormat) {
   return outputFormat == OutputFormat::Asm ? SourceLanguage::Assembler : SourceLanguage::C;
 }
 
-// The names that the maps step writes in --output-dir.
+// The names that the maps step writes in --output-dir, every format of --format in its order.
 std::vector<std::string> outputNames(const Options& options) {
-  if (options.format == OutputFormat::Bin) return exportFileNames(options.name);
-  return sourceFileNames(options.name, sourceLanguage(options.format));
+  std::vector<std::string> names;
+  for (const OutputFormat format : options.formats) {
+    const std::vector<std::string> more = format == OutputFormat::Bin
+                                              ? exportFileNames(options.name)
+                                              : sourceFileNames(options.name, sourceLanguage(format));
+    names.insert(names.end(), more.begin(), more.end());
+  }
+  return names;
 }
 
-// An output name of the run that is one of the input pictures (the same file, whatever the
-// spelling); returns the problem.
-std::optional<std::string> inputOverwritten(const Options& options) {
+// Every output that the run may write, with the option that places it.
+std::vector<std::pair<std::string, const char*>> outputTargets(const Options& options) {
   std::vector<std::pair<std::string, const char*>> targets;
   if (options.runs(Step::Maps)) {
     for (const std::string& name : outputNames(options))
@@ -88,7 +93,13 @@ std::optional<std::string> inputOverwritten(const Options& options) {
   if (options.saveImagesDir)
     for (const SavedImage& saved : kSavedImages)
       targets.emplace_back(savedImagePath(options, saved), "--save-images");
-  for (const auto& [target, option] : targets) {
+  return targets;
+}
+
+// An output name of the run that is one of the input pictures (the same file, whatever the
+// spelling); returns the problem.
+std::optional<std::string> inputOverwritten(const Options& options) {
+  for (const auto& [target, option] : outputTargets(options)) {
     for (const std::string* input : {&options.sprites, &options.background, &options.full}) {
       std::error_code ec;
       if (fs::equivalent(target, *input, ec))
@@ -346,12 +357,14 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           // them needs it: after the name's check for the sources, after the binary files
           // (which encode their own) for the Tiled map.
           std::optional<ExportTables> tables;
-          if (options.format == OutputFormat::Bin) {
-            stageExportFiles(ws, *maps, options.outputDir, files);
-          } else {
-            checkSourceName(ws.Edit6);
-            tables = exportTables(ws, *maps);
-            stageSource(ws.Edit6, *tables, sourceLanguage(options.format), options.outputDir, files);
+          for (const OutputFormat format : options.formats) {
+            if (format == OutputFormat::Bin) {
+              stageExportFiles(ws, *maps, options.outputDir, files);
+            } else {
+              checkSourceName(ws.Edit6);
+              if (!tables) tables = exportTables(ws, *maps);
+              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files);
+            }
           }
           if (options.tiledDir) {
             if (!tables) tables = exportTables(ws, *maps);

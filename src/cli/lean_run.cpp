@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/error.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 

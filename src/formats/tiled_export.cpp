@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/png_file.h"
 #include "maps/tile_words.h"
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "base/error.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
 #include "imaging/surface.h"
 #include "maps/tile_words.h"
 

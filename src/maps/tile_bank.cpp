@@ -4,8 +4,8 @@
 #include <optional>
 #include <system_error>
 
+#include "base/error.h"
 #include "files/input_file.h"
-#include "imaging/error.h"
 #include "maps/export_files.h"
 #include "maps/tile_words.h"
 

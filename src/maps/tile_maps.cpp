@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/error.h"
 #include "imaging/bitmap_font.h"
-#include "imaging/error.h"
 #include "imaging/surface.h"
-#include "tiles/tile_index.h"
 #include "passes/parallel_rows.h"
+#include "tiles/tile_index.h"
 
 namespace tavrik {
 

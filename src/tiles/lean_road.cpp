@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "passes/colour_rules.h"
 #include "passes/parallel_rows.h"
 #include "tiles/tile_index.h"

@@ -251,3 +251,86 @@ TEST(SourceFormats, BadFormatsNamesAndFilesFailOnOneLineWithoutPartialFiles) {
 
 }  // namespace
 }  // namespace tavrik::test
+
+namespace tavrik::test {
+namespace {
+
+// Every file that the runs of `lists` write, by name, each list a --format value.
+std::map<std::string, std::string> formatOutputs(const std::vector<std::string>& pictures,
+                                                 const std::vector<std::string>& lists,
+                                                 const std::vector<std::string>& options) {
+  std::map<std::string, std::string> files;
+  for (const std::string& list : lists) {
+    const TempFolder out;
+    std::vector<std::string> args{"--quiet", "--format", list, "--output-dir", out.str(), "--tiled", out.str()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), pictures.begin(), pictures.end());
+    const ToolRun run = runTool(args);
+    EXPECT_EQ(run.status, 0) << list << ": " << run.err;
+    // Each run also writes the Tiled map, which must not depend on the formats.
+    for (const std::string& name : out.entries()) {
+      const std::string bytes = readWholeFile(out / name);
+      EXPECT_EQ(files.emplace(name, bytes).first->second, bytes) << name;
+    }
+  }
+  return files;
+}
+
+TEST(SourceFormats, SeveralFormatsInOneCallWriteWhatSingleRunsWrite) {
+  const std::vector<std::string> demo = demoPictures();
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, {"--flips", "--tile-size", "8", "--name", "Lv_2"}}) {
+    const auto one = formatOutputs(demo, {"c,bin,asm"}, options);
+    EXPECT_EQ(one.size(), 10u);  // 4 binary, 1 assembler, 2 C, 3 Tiled
+    EXPECT_EQ(one, formatOutputs(demo, {"bin", "asm", "c"}, options));
+  }
+
+  // The summary names every file, in the order of the list.
+  const TempFolder out;
+  std::vector<std::string> args{"--format", "asm,bin", "--name", "Niv", "--output-dir", out.str()};
+  args.insert(args.end(), demo.begin(), demo.end());
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> listed;
+  for (const std::string& line : run.outLines())
+    if (line.rfind("  ", 0) == 0) listed.push_back(line.substr(2, line.find(" (") - 2));
+  const std::vector<std::string> expected{out / "Niv.s", out / "Niv1.lvl", out / "Niv2.lvl", out / "Niv1.bin",
+                                          out / "Niv2.bin"};
+  EXPECT_EQ(listed, expected);
+}
+
+TEST(SourceFormats, FormatListsAreCheckedBeforeAnythingIsWritten) {
+  TempFolder folder;
+  const std::vector<std::string> pictures = tinyPictures(folder);
+  const TempFolder out;
+  // A picture in the output folder under the name of the list's last format.
+  fs::copy_file(pictures[0], out / "Demo.h");
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+    std::vector<std::string> files = {};  // the three pictures when empty
+  } cases[] = {
+      {{"--format", "bin,bin"}, "le format bin est donné deux fois dans --format"},
+      {{"--format", "asm,c,asm"}, "le format asm est donné deux fois dans --format"},
+      {{"--format", "bin,"}, "format incorrect : «  » (bin, asm ou c)"},
+      {{"--format", "bin,C"}, "format incorrect : « C » (bin, asm ou c)"},
+      {{"--format", "bin,c", "--name", "2Niv"},
+       "nom de base incorrect pour --format c : « 2Niv » (une lettre ASCII, puis lettres, chiffres ou _)"},
+      {{"--format", "bin,asm,c"},
+       "le fichier de sortie « " + (out / "Demo.h") + " » (--output-dir) est une des images d'entrée",
+       {out / "Demo.h", pictures[1], pictures[2]}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--output-dir", out.str()});
+    const std::vector<std::string>& files = c.files.empty() ? pictures : c.files;
+    args.insert(args.end(), files.begin(), files.end());
+    const ToolRun r = runTool(args);
+    EXPECT_EQ(r.status, 2) << c.args[1];
+    EXPECT_EQ(r.err, "tavrik-batch: " + c.message + " (voir tavrik-batch --help)\n");
+  }
+  EXPECT_EQ(out.entries(), std::vector<std::string>{"Demo.h"});
+}
+
+}  // namespace
+}  // namespace tavrik::test

@@ -7,7 +7,7 @@
 #include <optional>
 #include <random>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/export_files.h"
 #include "maps/maps_fixtures.h"
 #include "reference/literal_maps.h"

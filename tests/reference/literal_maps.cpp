@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik::literal {
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
 #include "passes/auto_thresholds.h"

@@ -1,10 +1,10 @@
-#include "imaging/error_box.h"
+#include "app/error_box.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QStringList>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 
