@@ -263,34 +263,3 @@ TEST(FirstUse, WarnsOfPicturesInTheWrongOrderAndOnlyThen) {
 
 }  // namespace
 }  // namespace tavrik::test
-
-namespace tavrik::test {
-namespace {
-
-// The pictures by name through the tool: the same run as in order; a mix is a usage error that
-// reads nothing and writes nothing.
-TEST(FirstUse, PicturesByNameRunAsInOrderAndAMixIsAUsageError) {
-  const std::string demo = TAVRIK_SOURCE_DIR "/resources/demo/";
-  TempFolder a, b;
-  const ToolRun inOrder = runTool({"--output-dir", a.str(), demo + "1-sprites.bmp", demo + "2-background.bmp",
-                                   demo + "3-full.bmp"});
-  const ToolRun byName = runTool({"--full", demo + "3-full.bmp", "--output-dir", b.str(), "--sprites",
-                                  demo + "1-sprites.bmp", "--background=" + demo + "2-background.bmp"});
-  ASSERT_EQ(inOrder.status, 0) << inOrder.err;
-  EXPECT_EQ(byName.status, 0) << byName.err;
-  EXPECT_EQ(byName.err, "");
-  for (const std::string& name : a.entries()) EXPECT_EQ(readWholeFile(b / name), readWholeFile(a / name)) << name;
-  EXPECT_EQ(b.entries(), a.entries());
-
-  TempFolder c;
-  const ToolRun mixed = runTool({"--output-dir", c.str(), "--sprites", demo + "1-sprites.bmp", demo + "2-background.bmp",
-                                 demo + "3-full.bmp"});
-  EXPECT_EQ(mixed.status, 2);
-  EXPECT_EQ(mixed.out, "");
-  ASSERT_EQ(mixed.errLines().size(), 1u) << mixed.err;
-  EXPECT_NE(mixed.err.find("pas des deux façons"), std::string::npos) << mixed.err;
-  EXPECT_TRUE(c.entries().empty());
-}
-
-}  // namespace
-}  // namespace tavrik::test
