@@ -8,26 +8,37 @@ namespace tavrik {
 
 void PlaneOrderCounts::addRows(const Colour* sprite, const Colour* background, const Colour* full,
                                std::size_t count) {
-  // Branch-free counts so that the loops vectorise; a plane already known to hold fuchsia is
-  // not searched again.
-  const auto holdsFuchsia = [count](const Colour* row) {
-    unsigned found = 0;
-    for (std::size_t x = 0; x < count; ++x) found |= row[x] == clFuchsia;
-    return found != 0;
-  };
-  if (!fuchsia[0]) fuchsia[0] = holdsFuchsia(sprite);
-  if (!fuchsia[1]) fuchsia[1] = holdsFuchsia(background);
-  if (!full) return;
-  if (!fuchsia[2]) fuchsia[2] = holdsFuchsia(full);
-  std::uint64_t differ = 0, both = 0;
-  for (std::size_t x = 0; x < count; ++x) {
-    const unsigned d = background[x] != full[x];
-    differ += d;
-    both += d & static_cast<unsigned>(sprite[x] != full[x]);
+  // One branch-free pass over the rows, in pieces whose counts fit 32 bits, so that it vectorises.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  for (std::size_t begin = 0; begin < count; begin += kPiece) {
+    const std::size_t n = std::min(kPiece, count - begin);
+    const Colour* __restrict s = sprite + begin;
+    const Colour* __restrict b = background + begin;
+    unsigned fs = 0, fb = 0;
+    if (!full) {
+      for (std::size_t x = 0; x < n; ++x) {
+        fs |= s[x] == clFuchsia;
+        fb |= b[x] == clFuchsia;
+      }
+    } else {
+      const Colour* __restrict f = full + begin;
+      unsigned ff = 0, differ = 0, both = 0;
+      for (std::size_t x = 0; x < n; ++x) {
+        fs |= s[x] == clFuchsia;
+        fb |= b[x] == clFuchsia;
+        ff |= f[x] == clFuchsia;
+        const unsigned d = b[x] != f[x];
+        differ += d;
+        both += d & static_cast<unsigned>(s[x] != f[x]);
+      }
+      fuchsia[2] = fuchsia[2] || ff;
+      pixels += n;
+      scene += differ;
+      stray += both;
+    }
+    fuchsia[0] = fuchsia[0] || fs;
+    fuchsia[1] = fuchsia[1] || fb;
   }
-  pixels += count;
-  scene += differ;
-  stray += both;
 }
 
 void PlaneOrderCounts::add(const PlaneOrderCounts& other) {
