@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 #include <set>
@@ -8,6 +9,7 @@
 
 #include "base/error.h"
 #include "formats/source_export.h"
+#include "game/base_name.h"
 
 #ifndef TAVRIK_VERSION
 #define TAVRIK_VERSION "unknown"
@@ -61,49 +63,30 @@ bool parsePair(const std::string& text, std::array<int, 2>& pair) {
   return parts.size() == 2 && parseCount(parts[0], pair[0]) && parseCount(parts[1], pair[1]);
 }
 
-// The code points of a text in strict UTF-8 (no overlong forms, no surrogates, at most
-// U+10FFFF); false when it is not UTF-8.
-bool decodeUtf8(const std::string& text, std::vector<char32_t>& out) {
-  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t extra;
-    char32_t code;
-    if (c < 0x80) extra = 0, code = c;
-    else if ((c & 0xE0) == 0xC0) extra = 1, code = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0) extra = 2, code = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0) extra = 3, code = c & 0x07;
-    else return false;
-    if (text.size() - i <= extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    out.push_back(code);
-    i += extra + 1;
-  }
-  return true;
+// The options that only a conversion reads.
+bool convertsOnly(const std::string& flag) {
+  for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
+                             "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles", "--sprites",
+                             "--background", "--full"})
+    if (flag == option) return true;
+  return false;
 }
 
-// Why a base name cannot make file names, if it cannot.
-std::optional<std::string> nameProblem(const std::string& name) {
-  std::vector<char32_t> codes;
-  // Shown without the name itself: its bytes could break the message's line or the terminal.
-  if (!decodeUtf8(name, codes)) return "nom de base incorrect : ce n'est pas du texte UTF-8";
-  for (const char32_t code : codes)
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
-      return "nom de base incorrect : les caractères de contrôle sont interdits";
-  const int n = static_cast<int>(codes.size());
-  if (n > kMaxNameCharacters)
-    return format("nom de base trop long : %s (%d caractères, %d au plus)", quoted(name).c_str(), n,
-                  kMaxNameCharacters);
-  // The name becomes part of a file name in the output folder; a separator would send the
-  // files elsewhere or into a folder that does not exist.
-  if (name.find('/') != std::string::npos)
-    return "nom de base incorrect : " + quoted(name) + " (le caractère / est interdit dans un nom de fichier)";
-  return std::nullopt;
+// The checks of --render once every option is read: it reads files of earlier runs, not pictures.
+ParseResult renderUsage(ParseResult& result, const std::vector<std::string>& seen,
+                        const std::vector<std::string>& files) {
+  const Options& o = result.options;
+  for (const std::string& flag : seen)
+    if (convertsOnly(flag)) return usageError("l'option " + flag + " ne sert pas avec --render");
+  if (!files.empty()) return usageError("l'option --render ne prend pas d'images : " + quoted(files[0]));
+  const bool tileSheet = o.plane == RenderedPlane::SpriteTiles || o.plane == RenderedPlane::BackgroundTiles;
+  if (tileSheet) {
+    if (!o.maps && !o.tiles) return usageError("l'option --render demande --tiles ou --maps");
+  } else {
+    if (!o.maps) return usageError("l'option --render demande --maps (les cartes PREFIXE1.lvl et PREFIXE2.lvl)");
+    if (!o.width) return usageError("l'option --render demande --width (la largeur des cartes en cases)");
+  }
+  return result;
 }
 
 // The value named `name` among `choices`, if any.
@@ -115,6 +98,12 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 }
 
 }  // namespace
+
+const char* const kNotWithGame[] = {"--name",   "--thresholds", "--tile-size",  "--steps",     "--output-dir",
+                                    "--save-images", "--format", "--image-format", "--tiled",   "--full-strips",
+                                    "--flips",  "--flip-bits",  "--bank",       "--max-tiles", "--tile-base",
+                                    "--map-order", "--render", "--maps", "--tiles", "--width", "--plane",
+                                    "--sprites", "--background", "--full", nullptr};
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
@@ -140,6 +129,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   std::set<std::string> given;  // options with a value seen so far
   std::array<std::optional<std::string>, 3> named;  // --sprites, --background, --full
+  std::vector<std::string> seen;  // every option, in order
   bool optionsEnded = false;
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -164,11 +154,15 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
                             flag == "--format" || flag == "--image-format" || flag == "--tiled" ||
                             flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
+                            flag == "--tile-base" || flag == "--map-order" || flag == "--render" ||
+                            flag == "--maps" || flag == "--tiles" || flag == "--width" || flag == "--plane" ||
+                            flag == "--game" ||
                             flag == "--sprites" || flag == "--background" || flag == "--full";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
     if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
+    seen.push_back(flag);
 
     if (flag == "--help") {
       result.action = ParseResult::Action::Help;
@@ -204,7 +198,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     if (!given.insert(flag).second) return usageError("l'option " + flag + " est donnée deux fois");
 
     if (flag == "--name") {
-      if (const std::optional<std::string> problem = nameProblem(value)) return usageError(*problem);
+      if (const std::optional<std::string> problem = baseNameProblem(value)) return usageError(*problem);
       o.name = value;
     } else if (flag == "--thresholds" && value == "auto") {
       o.autoThresholds = true;
@@ -274,16 +268,83 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     } else if (flag == "--bank") {
       if (value.empty()) return usageError("l'option --bank demande un préfixe de fichiers");
       o.bank = value;
+    } else if (flag == "--game") {
+      if (value.empty()) return usageError("l'option --game demande un fichier de jeu");
+      o.game = value;
     } else if (flag == "--max-tiles") {
       std::array<int, 2> budgets{};
       if (!parsePair(value, budgets))
         return usageError("budgets de tuiles incorrects : " + quoted(value) +
                           " (deux entiers positifs ou nuls séparés par une virgule attendus)");
       o.maxTiles = budgets;
+    } else if (flag == "--tile-base") {
+      std::array<int, 2> bases{};
+      if (!parsePair(value, bases))
+        return usageError("bases de tuiles incorrectes : " + quoted(value) +
+                          " (deux entiers positifs ou nuls séparés par une virgule attendus)");
+      o.tileBase = bases;
+    } else if (flag == "--map-order") {
+      const std::optional<MapOrder> chosen =
+          choose<MapOrder>(value, {{"rows", MapOrder::Rows}, {"columns", MapOrder::Columns}});
+      if (!chosen) return usageError("ordre des cartes incorrect : " + quoted(value) + " (rows ou columns)");
+      o.mapOrder = *chosen;
+    } else if (flag == "--render" || flag == "--maps" || flag == "--tiles") {
+      if (value.empty())
+        return usageError("l'option " + flag + (flag == "--render" ? " demande un fichier" : " demande un préfixe de fichiers"));
+      if (flag == "--render") o.render = value;
+      else if (flag == "--maps") o.maps = value;
+      else o.tiles = value;
+    } else if (flag == "--width") {
+      const std::vector<std::string> parts = splitCommas(value);
+      std::array<int, 2> columns{};
+      bool ok = parts.size() <= 2;
+      for (size_t k = 0; ok && k < parts.size(); ++k) ok = parseCount(parts[k], columns[k]) && columns[k] > 0;
+      if (!ok)
+        return usageError("largeur incorrecte : " + quoted(value) +
+                          " (un nombre de cases positif, ou deux séparés par une virgule)");
+      if (parts.size() == 1) columns[1] = columns[0];
+      o.width = columns;
+    } else if (flag == "--plane") {
+      const std::optional<RenderedPlane> chosen = choose<RenderedPlane>(
+          value, {{"level", RenderedPlane::Level}, {"sprite", RenderedPlane::Sprite},
+                  {"background", RenderedPlane::Background}, {"sprite-tiles", RenderedPlane::SpriteTiles},
+                  {"background-tiles", RenderedPlane::BackgroundTiles}});
+      if (!chosen)
+        return usageError("plan incorrect : " + quoted(value) +
+                          " (level, sprite, background, sprite-tiles ou background-tiles)");
+      o.plane = *chosen;
     }
   }
 
+  // A game file decides everything of its conversion: the options that it sets, and those of a
+  // single run, are refused beside it, so that no value comes from two places.
+  if (o.game) {
+    for (const char* const* option = kNotWithGame; *option; ++option)
+      if (std::find(seen.begin(), seen.end(), *option) != seen.end())
+        return usageError(std::string("l'option ") + *option + " ne se combine pas avec --game (le fichier de jeu en décide)");
+    if (!files.empty())
+      return usageError("--game ne prend pas d'images : elles sont dans le fichier de jeu (" + quoted(files[0]) + ")");
+    return result;
+  }
+
   if (o.flipBits && !o.flips) return usageError("l'option --flip-bits demande --flips");
+
+  // A base at which not even tile 0 fits is refused before any work.
+  if (o.tileBase) {
+    const MapLayout layout = o.mapLayout();
+    for (const MapPlane plane : {MapPlane::Sprite, MapPlane::Background}) {
+      if (layout.base(plane) < layout.indexLimit()) continue;
+      std::string limit = format("%lld au plus", layout.indexLimit() - 1);
+      if (layout.flipBits) limit += format(" sous le bit de symétrie %d", layout.flipBits->lowest());
+      return usageError(format("base de tuiles trop grande pour la carte %s : %d (%s)",
+                               plane == MapPlane::Sprite ? "des sprites" : "de l'arrière-plan",
+                               layout.base(plane), limit.c_str()));
+    }
+  }
+
+  if (o.render) return renderUsage(result, seen, files);
+  for (const char* option : {"--maps", "--tiles", "--width", "--plane"})
+    if (given.count(option)) return usageError(std::string("l'option ") + option + " demande --render");
 
   // The base name starts every label of the sources.
   for (const OutputFormat format : o.formats)
@@ -318,6 +379,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 std::string usageText() {
   return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
          "        tavrik-batch [OPTIONS] --sprites SPRITES --background ARRIERE-PLAN --full COMPLET\n"
+         "        tavrik-batch --render IMAGE.png --maps PREFIXE --width CASES [OPTIONS]\n"
+         "        tavrik-batch --game FICHIER [--quiet]\n"
          "\n"
          "Convertit les trois images d'un niveau (plan de sprites, arrière-plan, plan complet ;\n"
          "fichiers bitmap .bmp ou PNG .png de même taille) en tuiles de quatre niveaux de gris et\n"
@@ -356,6 +419,13 @@ std::string usageText() {
          "                         leurs indices ne changent jamais\n"
          "  --max-tiles N1,N2      nombre de tuiles au plus des listes de sprites et\n"
          "                         d'arrière-plan après l'optimisation ; au-delà, échec\n"
+         "  --game FICHIER         convertit tous les niveaux d'un jeu décrit par un fichier TOML,\n"
+         "                         dans l'ordre, sur une banque de tuiles commune (voir\n"
+         "                         docs/games.md) ; sans images ni options de conversion\n"
+         "  --tile-base N1,N2      ajouté à chaque indice de tuile des cartes de sprites et\n"
+         "                         d'arrière-plan (défaut : 0,0 ; une case sans tuile reste 0)\n"
+         "  --map-order rows|columns  ordre des cartes : ligne par ligne (défaut) ou colonne\n"
+         "                         par colonne, chaque colonne de haut en bas\n"
          "  --sprites FICHIER      plan de sprites ; avec --background et --full, à la place\n"
          "                         des trois fichiers dans l'ordre\n"
          "  --background FICHIER   arrière-plan\n"
@@ -363,6 +433,17 @@ std::string usageText() {
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"
+         "\n"
+         "Rendu : redessine en PNG les fichiers d'une conversion (sans images en entrée ;\n"
+         "--tile-size, --flips, --flip-bits, --tile-base et --map-order disent comment ils\n"
+         "ont été écrits) :\n"
+         "  --render IMAGE.png     écrit l'image\n"
+         "  --maps PREFIXE         cartes PREFIXE1.lvl (sprites) et PREFIXE2.lvl (arrière-plan)\n"
+         "  --tiles PREFIXE        tuiles PREFIXE1.bin et PREFIXE2.bin (défaut : celui de --maps)\n"
+         "  --width C1[,C2]        largeur des cartes en cases (C1,C2 quand elles diffèrent)\n"
+         "  --plane level|sprite|background|sprite-tiles|background-tiles  ce qui est dessiné :\n"
+         "                         le niveau (défaut : l'arrière-plan, les sprites par-dessus),\n"
+         "                         un plan, ou les tuiles d'une liste, 16 par rangée\n"
          "\n"
          "Étapes :\n"
          "  cutout    Détourage des sprites\n"
@@ -380,11 +461,12 @@ std::string usageText() {
          "\n"
          "Codes de sortie :\n"
          "  0  succès\n"
-         "  1  échec du chargement d'une image, d'une étape ou d'une écriture\n"
+         "  1  échec du chargement d'une image, d'une étape, d'une écriture ou d'un rendu\n"
          "  2  mauvaise utilisation (option ou valeur incorrecte, dossier introuvable)\n"
          "\n"
          "Exemple :\n"
-         "  tavrik-batch --name Niv1 --output-dir sortie 1-sprites.bmp 2-background.bmp 3-full.bmp\n";
+         "  tavrik-batch --name Niv1 --output-dir sortie 1-sprites.bmp 2-background.bmp 3-full.bmp\n"
+         "  tavrik-batch --render niv1.png --maps sortie/Niv1 --width 32\n";
 }
 
 std::string versionText() { return std::string("tavrik-batch ") + TAVRIK_VERSION + "\n"; }

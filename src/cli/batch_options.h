@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "game/base_name.h"
+#include "formats/map_picture.h"
+#include "maps/map_layout.h"
 #include "tiles/tile_flips.h"
 
 namespace tavrik::batch {
@@ -53,6 +56,14 @@ struct Options {
   std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
+  std::optional<std::string> game;                // --game (a game file instead of three pictures)
+  std::optional<std::array<int, 2>> tileBase;     // --tile-base (sprite map, background map)
+  MapOrder mapOrder = MapOrder::Rows;             // --map-order
+  // --render: draws the files of an earlier run into a PNG picture instead of converting.
+  std::optional<std::string> render;              // --render (the picture's path)
+  std::optional<std::string> maps, tiles;         // --maps, --tiles (prefixes of the files)
+  std::optional<std::array<int, 2>> width;        // --width (sprite map, background map)
+  RenderedPlane plane = RenderedPlane::Level;     // --plane
   std::string sprites, background, full;          // the three files, in order or by
                                                   // --sprites, --background, --full
 
@@ -69,6 +80,19 @@ struct Options {
     if (!flips) return std::nullopt;
     return flipBits ? FlipBits{(*flipBits)[0], (*flipBits)[1]} : FlipBits{};
   }
+  // How the map records are written (or, with --render, were written).
+  MapLayout mapLayout() const { return MapLayout{mapFlipBits(), mapOrder, tileBase}; }
+  // What --render reads and draws: the tiles default to the maps' prefix.
+  RenderRequest renderRequest() const {
+    RenderRequest request;
+    request.plane = plane;
+    request.maps = maps.value_or("");
+    request.tiles = tiles ? *tiles : request.maps;
+    if (width) request.columns = *width;
+    request.tileSize = tileSize;
+    request.layout = mapLayout();
+    return request;
+  }
 };
 
 struct ParseResult {
@@ -82,10 +106,12 @@ struct ParseResult {
 // three files; "--" ends the options; "--opt=value" and "--opt value" are both accepted.
 ParseResult parseOptions(const std::vector<std::string>& args);
 
+// The options refused beside --game (null-terminated): those that the game file sets, and
+// those of a single run only.
+extern const char* const kNotWithGame[];
+
 // Number of characters of a UTF-8 text (bytes that do not continue a sequence).
 int countCharacters(const std::string& text);
-
-inline constexpr int kMaxNameCharacters = 7;
 
 // A name or value as the messages quote it: « text ».
 std::string quoted(const std::string& text);

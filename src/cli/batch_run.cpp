@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "base/error.h"
+#include "cli/game_command.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
+#include "cli/render_run.h"
 #include "files/output_set.h"
 #include "formats/source_export.h"
 #include "formats/tiled_export.h"
@@ -245,15 +247,14 @@ void checkTileBudgets(const Workspace& ws, const std::array<int, 2>& budgets) {
   }
 }
 
-// A summary that could not be written (a full disk, a closed output) is no success.
+}  // namespace
+
 int flushOutput(Console& console) {
   console.out.flush();
   if (console.out) return kExitSuccess;
   console.err << kPrefix << "écriture impossible sur la sortie standard\n";
   return kExitFailure;
 }
-
-}  // namespace
 
 std::string errorLine(const std::string& message) {
   std::string text = errorBoxText(message);
@@ -352,6 +353,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             mapOptions.drawPreviews = options.saveImagesDir.has_value();
             mapOptions.flips = options.mapFlipBits();
             maps = buildMaps(ws, mapOptions);
+            maps->layout = options.mapLayout();
           }
           // The sources and the Tiled map share one set of tables, built when the first of
           // them needs it: after the name's check for the sources, after the binary files
@@ -463,6 +465,8 @@ int runCommandLine(const std::vector<std::string>& args, Console& console) {
     case ParseResult::Action::Run:
       break;
   }
+  if (parsed.options.game) return runGameCommand(parsed.options, console);
+  if (parsed.options.render) return runRender(parsed.options, console);
   Workspace ws;
   return runBatch(parsed.options, ws, console);
 }

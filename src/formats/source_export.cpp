@@ -23,41 +23,67 @@ struct Table {
   std::string comment;
 };
 
-std::string planeComment(const char* what, const PlaneTables& plane) {
-  return format("%s map, %d x %d cells", what, plane.columns, plane.rows);
+constexpr const char* kByColumns = "column by column (each column top to bottom, left column first)";
+
+// How a map table runs through the cells, for the comments: "" in rows, the default.
+std::string orderNote(const MapLayout& layout) {
+  return layout.order == MapOrder::Columns ? std::string(", ") + kByColumns : "";
 }
 
-std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t) {
-  std::vector<Constant> constants{{name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"}};
-  if (t.flipBits) {
-    constants.push_back({name + "_FLIP_H_BIT", t.flipBits->horizontal,
+std::string planeComment(const char* what, const PlaneTables& plane, const MapLayout& layout) {
+  return format("%s map, %d x %d cells", what, plane.columns, plane.rows) + orderNote(layout);
+}
+
+std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t, SourceParts parts) {
+  const bool maps = parts != SourceParts::Tiles, tiles = parts != SourceParts::Maps;
+  std::vector<Constant> constants;
+  if (tiles) constants.push_back({name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"});
+  const MapLayout& layout = t.layout;
+  if (maps && layout.flipBits) {
+    constants.push_back({name + "_FLIP_H_BIT", layout.flipBits->horizontal,
                          "map bit of a tile mirrored left-right"});
-    constants.push_back({name + "_FLIP_V_BIT", t.flipBits->vertical,
+    constants.push_back({name + "_FLIP_V_BIT", layout.flipBits->vertical,
                          "map bit of a tile mirrored top-bottom"});
   }
-  const auto plane = [&](const char* n, const PlaneTables& p, const char* what) {
+  if (maps && layout.order == MapOrder::Columns)
+    constants.push_back({name + "_MAP_BY_COLUMNS", 1, std::string("maps stored ") + kByColumns});
+  const auto plane = [&](const char* n, const PlaneTables& p, const char* what, MapPlane which) {
     const std::string lvl = name + n + "_lvl";
     const std::string bin = name + n + "_bin";
-    constants.push_back({lvl + "_WIDTH", p.columns, std::string(what) + " map width in cells"});
-    constants.push_back({lvl + "_HEIGHT", p.rows, std::string(what) + " map height in cells"});
-    constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()), "values in " + lvl});
-    constants.push_back({bin + "_TILES", p.tileCount, std::string(what) + " tiles"});
-    constants.push_back({bin + "_LENGTH", static_cast<long long>(p.tiles.size()), "values in " + bin});
+    if (maps) {
+      constants.push_back({lvl + "_WIDTH", p.columns, std::string(what) + " map width in cells"});
+      constants.push_back({lvl + "_HEIGHT", p.rows, std::string(what) + " map height in cells"});
+      constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()),
+                           "values in " + lvl + orderNote(layout)});
+      if (layout.tileBase)
+        constants.push_back({lvl + "_TILE_BASE", layout.base(which),
+                             "added to the tile index of every cell of " + lvl + " that has a tile"});
+    }
+    if (tiles) {
+      constants.push_back({bin + "_TILES", p.tileCount, std::string(what) + " tiles"});
+      constants.push_back({bin + "_LENGTH", static_cast<long long>(p.tiles.size()), "values in " + bin});
+    }
   };
-  plane("1", t.sprite, "sprite");
-  plane("2", t.background, "background");
+  plane("1", t.sprite, "sprite", MapPlane::Sprite);
+  plane("2", t.background, "background", MapPlane::Background);
   return constants;
 }
 
-std::vector<Table> tablesOf(const std::string& name, const ExportTables& t) {
+std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, SourceParts parts) {
   const auto tiles = [&](const char* what, const PlaneTables& p) {
     return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
                   t.tileSize);
   };
-  return {{name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite)},
-          {name + "2_lvl", &t.background.map, planeComment("background", t.background)},
-          {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite)},
-          {name + "2_bin", &t.background.tiles, tiles("background", t.background)}};
+  std::vector<Table> all;
+  if (parts != SourceParts::Tiles) {
+    all.push_back({name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite, t.layout)});
+    all.push_back({name + "2_lvl", &t.background.map, planeComment("background", t.background, t.layout)});
+  }
+  if (parts != SourceParts::Maps) {
+    all.push_back({name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite)});
+    all.push_back({name + "2_bin", &t.background.tiles, tiles("background", t.background)});
+  }
+  return all;
 }
 
 // The values in lines of eight: each line is `head`, then the values formatted by `hexPattern`
@@ -76,14 +102,25 @@ std::string valueLines(const std::vector<std::uint16_t>& values, const char* hea
   return text;
 }
 
-const char* kHeaderLines[] = {
-    "Level data converted by tavrik-batch.",
-    "Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list",
-    "(with the mirror bits _FLIP_H_BIT and _FLIP_V_BIT set for a mirrored tile, when defined).",
-    "Tiles (_bin): per tile and pixel row, two bit-plane words: the high bits, then the low bits",
-    "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
-    "pixel in the highest bit used.",
-};
+// The comment at the head of the files, a line each.
+std::vector<std::string> headerLines(const MapLayout& layout) {
+  std::vector<std::string> lines{"Level data converted by tavrik-batch."};
+  if (layout.order == MapOrder::Columns) {
+    lines.push_back("Maps (_lvl): one value per cell, column by column (each column top to bottom,");
+    lines.push_back("left column first): the index of the cell's tile in its list");
+  } else {
+    lines.push_back("Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list");
+  }
+  if (layout.tileBase) {
+    lines.push_back("plus the map's _TILE_BASE (a cell that matched no tile holds 0)");
+  }
+  lines.push_back("(with the mirror bits _FLIP_H_BIT and _FLIP_V_BIT set for a mirrored tile, when defined).");
+  for (const char* line : {"Tiles (_bin): per tile and pixel row, two bit-plane words: the high bits, then the low bits",
+                           "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
+                           "pixel in the highest bit used."})
+    lines.push_back(line);
+  return lines;
+}
 
 }  // namespace
 
@@ -100,14 +137,14 @@ void checkSourceName(const std::string& name) {
   if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
 }
 
-std::string assemblerSource(const std::string& name, const ExportTables& tables) {
+std::string assemblerSource(const std::string& name, const ExportTables& tables, SourceParts parts) {
   checkSourceName(name);
   std::string text;
-  for (const char* line : kHeaderLines) text += std::string("* ") + line + "\n";
+  for (const std::string& line : headerLines(tables.layout)) text += "* " + line + "\n";
   text += "\n";
-  for (const Constant& c : constantsOf(name, tables))
+  for (const Constant& c : constantsOf(name, tables, parts))
     text += format("%s\tequ\t%lld\t; %s\n", c.name.c_str(), c.value, c.comment.c_str());
-  const std::vector<Table> all = tablesOf(name, tables);
+  const std::vector<Table> all = tablesOf(name, tables, parts);
   // Exported, so that the source may be assembled on its own and linked, or included.
   text += "\n\txdef\t";
   for (size_t i = 0; i < all.size(); ++i) text += (i ? "," : "") + all[i].label;
@@ -119,18 +156,18 @@ std::string assemblerSource(const std::string& name, const ExportTables& tables)
   return text;
 }
 
-std::string cHeader(const std::string& name, const ExportTables& tables) {
+std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts) {
   checkSourceName(name);
   std::string guard;
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
   std::string text = "/*\n";
-  for (const char* line : kHeaderLines) text += std::string(" * ") + line + "\n";
+  for (const std::string& line : headerLines(tables.layout)) text += " * " + line + "\n";
   text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
-  for (const Constant& c : constantsOf(name, tables))
+  for (const Constant& c : constantsOf(name, tables, parts))
     text += format("#define %s %lld /* %s */\n", c.name.c_str(), c.value, c.comment.c_str());
   text += "\n";
-  for (const Table& t : tablesOf(name, tables)) {
+  for (const Table& t : tablesOf(name, tables, parts)) {
     // C has no empty arrays: an empty table holds one 0, outside its LENGTH.
     const std::string length = t.values->empty() ? "1" : t.label + "_LENGTH";
     text += "/* " + t.comment + " */\nextern const uint16_t " + t.label + "[" + length + "];\n";
@@ -139,11 +176,11 @@ std::string cHeader(const std::string& name, const ExportTables& tables) {
   return text;
 }
 
-std::string cSource(const std::string& name, const ExportTables& tables) {
+std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts) {
   checkSourceName(name);
   std::string text = "/* Level data converted by tavrik-batch; see " + name + ".h. */\n";
   text += "#include \"" + name + ".h\"\n";
-  for (const Table& t : tablesOf(name, tables)) {
+  for (const Table& t : tablesOf(name, tables, parts)) {
     if (t.values->empty()) {
       text += "\nconst uint16_t " + t.label + "[1] = {0};\n";
       continue;
@@ -161,17 +198,17 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
 }
 
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set) {
+                 const std::string& folder, OutputSet& set, SourceParts parts) {
   checkSourceName(name);
   const std::vector<std::string> names = sourceFileNames(name, language);
   const auto stage = [&](size_t k, const std::string& text) {
     set.add(outputPath(folder, names[k])).write(text.data(), text.size());
   };
   if (language == SourceLanguage::Assembler) {
-    stage(0, assemblerSource(name, tables));
+    stage(0, assemblerSource(name, tables, parts));
   } else {
-    stage(0, cHeader(name, tables));
-    stage(1, cSource(name, tables));
+    stage(0, cHeader(name, tables, parts));
+    stage(1, cSource(name, tables, parts));
   }
 }
 

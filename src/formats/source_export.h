@@ -14,6 +14,11 @@ inline constexpr const char* kNameNotAnIdentifier =
 
 enum class SourceLanguage { Assembler, C };
 
+// What a source holds: everything of one conversion, only the tile tables (a game's shared tile
+// sets: NAME_TILE_SIZE, NAMEn_bin, NAMEn_bin_TILES, NAMEn_bin_LENGTH), or only the map tables (a
+// level of a game: NAMEn_lvl and their _WIDTH, _HEIGHT, _LENGTH, and the mirror bits).
+enum class SourceParts { All, Tiles, Maps };
+
 // True when `name` can start the tables' identifiers in both languages: an ASCII letter, then
 // ASCII letters, digits or underscores.
 bool isSourceName(const std::string& name);
@@ -25,16 +30,18 @@ void checkSourceName(const std::string& name);
 // numbers, in file order, so the assembler or compiler stores them in its target's byte order.
 // Constants: NAME_TILE_SIZE, NAMEn_lvl_WIDTH / _HEIGHT (cells), NAMEn_bin_TILES, and
 // NAMEn_lvl_LENGTH / NAMEn_bin_LENGTH (values in the table), and, when the map records carry
-// mirror bits, NAME_FLIP_H_BIT and NAME_FLIP_V_BIT.
+// mirror bits, NAME_FLIP_H_BIT and NAME_FLIP_V_BIT; with tile bases, NAMEn_lvl_TILE_BASE; with
+// the maps in columns, NAME_MAP_BY_COLUMNS (1), the order also told in the comments.
 //
 // Assembler: "dc.w $XXXX" lines, eight values a line, in the 68000 syntax of Motorola (GNU as
 // in MRI mode, vasm, Devpac), the tables in the data section.
-std::string assemblerSource(const std::string& name, const ExportTables& tables);
+std::string assemblerSource(const std::string& name, const ExportTables& tables,
+                            SourceParts parts = SourceParts::All);
 // C99: the header declares the arrays as extern const uint16_t with the constants as macros;
 // the source defines them. An empty table (no cell or no tile) is defined with one 0 value,
 // since C has no empty arrays; its LENGTH macro stays 0.
-std::string cHeader(const std::string& name, const ExportTables& tables);
-std::string cSource(const std::string& name, const ExportTables& tables);
+std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All);
+std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All);
 
 // The files of `language` for the base name `name`, in the order they are staged: "NAME.s", or
 // "NAME.h" and "NAME.c".
@@ -45,6 +52,6 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
 // NAME being `name`, refused unless isSourceName before anything is staged. Nothing is in place
 // until `set` is committed.
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set);
+                 const std::string& folder, OutputSet& set, SourceParts parts = SourceParts::All);
 
 }  // namespace tavrik

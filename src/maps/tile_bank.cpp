@@ -6,7 +6,7 @@
 
 #include "base/error.h"
 #include "files/input_file.h"
-#include "maps/export_files.h"
+#include "maps/map_layout.h"
 #include "maps/tile_words.h"
 
 namespace tavrik {
@@ -20,23 +20,6 @@ std::optional<std::uintmax_t> regularFileSize(const std::string& path) {
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) return std::nullopt;
   return size;
-}
-
-std::vector<Colour> readTileFile(const std::string& path, int S) {
-  // Opened once, never blocking, and read only when it is a regular file. One that is regular
-  // but cannot be opened (not readable) is still judged by its size first.
-  const std::optional<InputFile> file = InputFile::open(path);
-  const std::optional<std::uintmax_t> size = file ? file->size() : regularFileSize(path);
-  if (!size) throw Error(format(kCannotOpenFile, path.c_str()));
-  // A file of more tiles than a map can index was not written by the export: refused before
-  // it is read into memory.
-  const std::uintmax_t record = static_cast<std::uintmax_t>(tileRecordSize(S));
-  if (*size % record != 0 || *size / record > static_cast<std::uintmax_t>(kMaxTiles))
-    throw Error(format(kBadTileFile, path.c_str()));
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(*size));
-  if (!file || !file->readAt(0, bytes.data(), bytes.size()))
-    throw Error(format(kCannotOpenFile, path.c_str()));
-  return decodeTileRecords(bytes, S, path);
 }
 
 }  // namespace
@@ -54,6 +37,23 @@ std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S
     out += S;
   }
   return tiles;
+}
+
+std::vector<Colour> readTileFile(const std::string& path, int S) {
+  // Opened once, never blocking, and read only when it is a regular file. One that is regular
+  // but cannot be opened (not readable) is still judged by its size first.
+  const std::optional<InputFile> file = InputFile::open(path);
+  const std::optional<std::uintmax_t> size = file ? file->size() : regularFileSize(path);
+  if (!size) throw Error(format(kCannotOpenFile, path.c_str()));
+  // A file of more tiles than a map can index was not written by the export: refused before
+  // it is read into memory.
+  const std::uintmax_t record = static_cast<std::uintmax_t>(tileRecordSize(S));
+  if (*size % record != 0 || *size / record > static_cast<std::uintmax_t>(kMaxTiles))
+    throw Error(format(kBadTileFile, path.c_str()));
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(*size));
+  if (!file || !file->readAt(0, bytes.data(), bytes.size()))
+    throw Error(format(kCannotOpenFile, path.c_str()));
+  return decodeTileRecords(bytes, S, path);
 }
 
 TileBank readTileBank(const std::string& prefix, int S) {

@@ -23,6 +23,12 @@ inline constexpr int tileRecordSize(int S) { return 4 * S; }
 // them, and they would be lost).
 std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S, const std::string& name);
 
+// The tiles of the tile-graphics file `path`, read whole and decoded as decodeTileRecords does.
+// Throws Error(kCannotOpenFile) for a file that cannot be opened or read (absent, a folder, a
+// named pipe, a device), Error(kBadTileFile) as decodeTileRecords does, and also for more tiles
+// than any map record can index (65536), before the file is read.
+std::vector<Colour> readTileFile(const std::string& path, int S);
+
 struct TileBank {
   std::vector<Colour> sprites;      // tiles of PREFIX1.bin
   std::vector<Colour> backgrounds;  // tiles of PREFIX2.bin

@@ -297,6 +297,8 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
         EXPECT_EQ(run->maps().sprite.flips, windowMaps->sprite.flips) << context;
         EXPECT_EQ(run->maps().background.flips, windowMaps->background.flips) << context;
         EXPECT_EQ(run->maps().background.unmatched, windowMaps->background.unmatched) << context;
+        EXPECT_EQ(run->maps().sprite.unmatchedCells, windowMaps->sprite.unmatchedCells) << context;
+        EXPECT_EQ(run->maps().background.unmatchedCells, windowMaps->background.unmatchedCells) << context;
       }
     }
     for (const std::string* label : {&leanWs.Label4, &leanWs.Label5, &leanWs.Label7, &leanWs.Label8,

@@ -188,6 +188,7 @@ void expectSameMaps(const TileMap& a, const TileMap& b) {
   EXPECT_EQ(a.cells, b.cells);
   EXPECT_EQ(a.flips, b.flips);
   EXPECT_EQ(a.unmatched, b.unmatched);
+  EXPECT_EQ(a.unmatchedCells, b.unmatchedCells);
 }
 
 void expectSameOutcome(const Outcome& fast, const Outcome& literal) {

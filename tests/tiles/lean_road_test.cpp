@@ -140,6 +140,7 @@ void expectSameAsWindow(const LeanResult& lean, Workspace& ws, const Maps& maps,
     EXPECT_EQ(got[which]->rows, want[which]->rows) << context;
     EXPECT_EQ(got[which]->cells, want[which]->cells) << context << " map " << which;
     EXPECT_EQ(got[which]->unmatched, want[which]->unmatched) << context << " map " << which;
+    EXPECT_EQ(got[which]->unmatchedCells, want[which]->unmatchedCells) << context << " map " << which;
     EXPECT_EQ(got[which]->flips, want[which]->flips) << context << " map " << which;
   }
 }
