@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
 #include <string>
@@ -258,6 +259,44 @@ TEST(FirstUse, WarnsOfPicturesInTheWrongOrderAndOnlyThen) {
       for (const char* f : {"Demo1.lvl", "Demo2.lvl", "Demo1.bin", "Demo2.bin"})
         EXPECT_EQ(readWholeFile(fs::path(out) / f), files[i++]) << context << " " << f;
     } while (std::next_permutation(order.begin(), order.end()));
+  }
+}
+
+}  // namespace
+}  // namespace tavrik::test
+
+namespace tavrik::test {
+namespace {
+
+// thresholds = "auto" in a game file: one set from every level, here two brightnesses in each
+// level, four in the game; the same files as the game with those thresholds written out.
+TEST(FirstUse, GameThresholdsAutoChooseOneSetFromEveryLevel) {
+  TempFolder folder;
+  for (const char* level : {"a", "b"}) fs::create_directory(folder / level);
+  writeScene({10, 20, 10, 20}, 3, folder / "a", "bmp");
+  writeScene({300, 310, 300, 310}, 4, folder / "b", "png");
+  std::string outputs[2];
+  const char* thresholds[2] = {"\"auto\"", "[15, 160, 305]"};
+  ToolRun runs[2];
+  for (int k = 0; k < 2; ++k) {
+    const std::string out = folder / ("out" + std::to_string(k));
+    fs::create_directory(out);
+    std::ofstream(folder / "jeu.toml") << "name = \"Jeu\"\noutput-dir = \"" << out << "\"\nthresholds = " << thresholds[k]
+                                       << "\n[[level]]\nname = \"A\"\nsprites = \"a/1-sprites.bmp\"\n"
+                                          "background = \"a/2-background.bmp\"\nfull = \"a/3-full.bmp\"\n"
+                                          "[[level]]\nname = \"B\"\nsprites = \"b/1-sprites.png\"\n"
+                                          "background = \"b/2-background.png\"\nfull = \"b/3-full.png\"\n";
+    runs[k] = runTool({"--game", folder / "jeu.toml"});
+    ASSERT_EQ(runs[k].status, 0) << runs[k].err;
+    outputs[k] = out;
+  }
+  // Midway between 10, 20, 300 and 310.
+  EXPECT_EQ(lineStarting(runs[0], "Seuils choisis : "), "15,160,305");
+  EXPECT_EQ(lineStarting(runs[1], "Seuils choisis : "), "");
+  for (const char* file : {"Jeu1.bin", "Jeu2.bin", "A1.lvl", "A2.lvl", "B1.lvl", "B2.lvl"}) {
+    const std::string bytes = readWholeFile(fs::path(outputs[0]) / file);
+    EXPECT_FALSE(bytes.empty()) << file;
+    EXPECT_EQ(bytes, readWholeFile(fs::path(outputs[1]) / file)) << file;
   }
 }
 
