@@ -67,7 +67,7 @@ bool parsePair(const std::string& text, std::array<int, 2>& pair) {
 bool convertsOnly(const std::string& flag) {
   for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
                              "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles", "--depfile",
-                             "--summary-json"})
+                             "--summary-json", "--sprites", "--background", "--full"})
     if (flag == option) return true;
   return false;
 }
@@ -102,7 +102,8 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 const char* const kNotWithGame[] = {"--name",   "--thresholds", "--tile-size",  "--steps",     "--output-dir",
                                     "--save-images", "--format", "--image-format", "--tiled",   "--full-strips",
                                     "--flips",  "--flip-bits",  "--bank",       "--max-tiles", "--tile-base",
-                                    "--map-order", "--render", "--maps", "--tiles", "--width", "--plane", nullptr};
+                                    "--map-order", "--render", "--maps", "--tiles", "--width", "--plane",
+                                    "--sprites", "--background", "--full", nullptr};
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
@@ -127,6 +128,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
   Options& o = result.options;
   std::vector<std::string> files;
   std::set<std::string> given;  // options with a value seen so far
+  std::array<std::optional<std::string>, 3> named;  // --sprites, --background, --full
   std::vector<std::string> seen;  // every option, in order
   bool optionsEnded = false;
 
@@ -154,7 +156,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
                             flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
                             flag == "--tile-base" || flag == "--map-order" || flag == "--render" ||
                             flag == "--maps" || flag == "--tiles" || flag == "--width" || flag == "--plane" ||
-                            flag == "--game" || flag == "--depfile" || flag == "--summary-json";
+                            flag == "--game" || flag == "--depfile" || flag == "--summary-json" ||
+                            flag == "--sprites" || flag == "--background" || flag == "--full";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -197,6 +200,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     if (flag == "--name") {
       if (const std::optional<std::string> problem = baseNameProblem(value)) return usageError(*problem);
       o.name = value;
+    } else if (flag == "--thresholds" && value == "auto") {
+      o.autoThresholds = true;
     } else if (flag == "--thresholds") {
       const std::vector<std::string> parts = splitCommas(value);
       bool ok = parts.size() == 3;
@@ -258,6 +263,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         return usageError("bits de symétrie incorrects : " + quoted(value) +
                           " (deux bits différents de 8 à 15 séparés par une virgule attendus)");
       o.flipBits = bits;
+    } else if (flag == "--sprites" || flag == "--background" || flag == "--full") {
+      if (value.empty()) return usageError("l'option " + flag + " demande un fichier");
+      named[flag == "--sprites" ? 0 : flag == "--background" ? 1 : 2] = value;
     } else if (flag == "--bank") {
       if (value.empty()) return usageError("l'option --bank demande un préfixe de fichiers");
       o.bank = value;
@@ -353,6 +361,21 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
       return usageError("nom de base incorrect pour --format " + std::string(formatName(format)) + " : " +
                         quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
 
+  // The three pictures are named all in order or all by option, never partly one way.
+  if (named[0] || named[1] || named[2]) {
+    if (!files.empty())
+      return usageError("les images sont données soit dans l'ordre (SPRITES ARRIERE-PLAN COMPLET), soit "
+                        "par --sprites, --background et --full, pas des deux façons : " + quoted(files[0]));
+    static const char* const kNames[] = {"--sprites", "--background", "--full"};
+    for (int k = 0; k < 3; ++k)
+      if (!named[static_cast<size_t>(k)])
+        return usageError(std::string("l'option ") + kNames[k] + " manque (les trois images sont données par " +
+                          "--sprites, --background et --full)");
+    o.sprites = *named[0];
+    o.background = *named[1];
+    o.full = *named[2];
+    return result;
+  }
   if (files.size() != 3)
     return usageError(format("trois fichiers attendus (SPRITES ARRIERE-PLAN COMPLET), %zu donné%s",
                              files.size(), files.size() > 1 ? "s" : ""));
@@ -364,6 +387,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
 std::string usageText() {
   return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
+         "        tavrik-batch [OPTIONS] --sprites SPRITES --background ARRIERE-PLAN --full COMPLET\n"
          "        tavrik-batch --render IMAGE.png --maps PREFIXE --width CASES [OPTIONS]\n"
          "        tavrik-batch --game FICHIER [--quiet]\n"
          "\n"
@@ -376,7 +400,8 @@ std::string usageText() {
          "Options :\n"
          "  --name NOM             nom de base des fichiers, 7 caractères au plus (défaut : Demo)\n"
          "  --thresholds T1,T2,T3  seuils noir/gris foncé, gris foncé/gris clair, gris clair/blanc,\n"
-         "                         entiers de 0 à 1023 (défaut : 100,170,300)\n"
+         "                         entiers de 0 à 1023 comparés à R+V+B (0 à 765 ; défaut :\n"
+         "                         100,170,300) ; auto : choisis d'après les couleurs des images\n"
          "  --tile-size 16|8       taille des tuiles en pixels (défaut : 16)\n"
          "  --steps LISTE          étapes à exécuter, séparées par des virgules (défaut : toutes) ;\n"
          "                         elles s'exécutent toujours dans l'ordre ci-dessous ;\n"
@@ -413,6 +438,10 @@ std::string usageText() {
          "                         d'arrière-plan (défaut : 0,0 ; une case sans tuile reste 0)\n"
          "  --map-order rows|columns  ordre des cartes : ligne par ligne (défaut) ou colonne\n"
          "                         par colonne, chaque colonne de haut en bas\n"
+         "  --sprites FICHIER      plan de sprites ; avec --background et --full, à la place\n"
+         "                         des trois fichiers dans l'ordre\n"
+         "  --background FICHIER   arrière-plan\n"
+         "  --full FICHIER         plan complet\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"

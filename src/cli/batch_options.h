@@ -42,6 +42,7 @@ enum class ImageFormat { Bmp, Png };
 struct Options {
   std::string name = "Demo";                      // --name (Edit6)
   std::array<int, 3> thresholds{100, 170, 300};   // --thresholds (CSpinEdit1..3)
+  bool autoThresholds = false;                    // --thresholds auto: chosen from the pictures
   int tileSize = 16;                              // --tile-size (RadioButton2 / RadioButton1)
   std::array<bool, kStepCount> steps{true, true, true, true, true, true, true};  // --steps
   std::string outputDir;                          // --output-dir ("" = current folder)
@@ -65,7 +66,8 @@ struct Options {
   RenderedPlane plane = RenderedPlane::Level;     // --plane
   std::optional<std::string> depfile;             // --depfile (a make rule of the run)
   std::optional<std::string> summaryJson;         // --summary-json
-  std::string sprites, background, full;          // the three positional arguments
+  std::string sprites, background, full;          // the three files, in order or by
+                                                  // --sprites, --background, --full
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
   bool writes(OutputFormat format) const {

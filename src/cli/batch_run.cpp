@@ -29,7 +29,9 @@
 #include "maps/export_files.h"
 #include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
+#include "passes/auto_thresholds.h"
 #include "passes/colour_passes.h"
+#include "passes/plane_order.h"
 #include "tiles/tile_lists.h"
 
 #ifndef TAVRIK_VERSION
@@ -214,6 +216,39 @@ void warnPlanes(Console& console, Workspace& ws, const Options& options) {
                 << a.pictureWidth() << " x " << a.pictureHeight() << ", " << b.pictureWidth()
                 << " x " << b.pictureHeight() << ", " << c.pictureWidth() << " x "
                 << c.pictureHeight() << ")\n";
+}
+
+// Pictures that look given in the wrong order: a warning only, the run goes on as asked.
+void warnOrder(Console& console, const Options& options, PlaneOrderCounts::Sign sign) {
+  if (sign == PlaneOrderCounts::Sign::None) return;
+  std::string why;
+  switch (sign) {
+    case PlaneOrderCounts::Sign::NoTransparentSprites:
+      why = "le plan de sprites " + quoted(options.sprites) + " n'a aucun pixel transparent (fuchsia), une autre image en a";
+      break;
+    case PlaneOrderCounts::Sign::SceneApart:
+      why = "l'arrière-plan et le plan complet diffèrent sur plus de la moitié des pixels";
+      break;
+    default:
+      why = "là où le plan complet diffère de l'arrière-plan, il diffère aussi du plan de sprites";
+      break;
+  }
+  console.err << kPrefix << "attention : les images semblent données dans le désordre (" << why
+              << ") ; ordre attendu : SPRITES ARRIERE-PLAN COMPLET, ou --sprites, --background et --full\n";
+}
+
+// The same signs on the loaded planes, over their whole tile rows, the full plane only when
+// the cut-out reads it. Planes of different sizes have a warning of their own.
+PlaneOrderCounts::Sign orderSign(const Workspace& ws, const Options& options) {
+  const Surface* sprite = ws.Image1.surfaceIfAny();
+  const Surface* background = ws.Image2.surfaceIfAny();
+  const Surface* full = ws.Image3.surfaceIfAny();
+  if (!sprite || !background || !full) return PlaneOrderCounts::Sign::None;
+  for (const Surface* other : {background, full})
+    if (other->width() != sprite->width() || other->height() != sprite->height()) return PlaneOrderCounts::Sign::None;
+  const int rows = sprite->height() / options.tileSize * options.tileSize;
+  return planeOrderCounts(*sprite, *background, options.runs(Step::CutOut) ? full : nullptr, sprite->width(), rows)
+      .looksSwapped();
 }
 
 // A plane narrower or lower than a tile gives no tile: its map and its list stay empty, and so
@@ -434,6 +469,12 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
 
   // The lean road takes only non-empty pictures of one size: nothing to warn about.
   if (ok && !lean) warnPlanes(console, ws, options);
+  if (ok) warnOrder(console, options, lean ? lean->planeOrder().looksSwapped() : orderSign(ws, options));
+
+  // --thresholds auto: chosen on the lean road as it converts, on the window's road just before
+  // the grey levels from the planes as they stand then.
+  std::optional<std::array<int, 3>> chosen;
+  if (ok && lean) chosen = lean->chosenThresholds();
 
   // The four files go out as one set; `exported` tells whether all of them are in place.
   OutputSet files;
@@ -449,7 +490,16 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       if (lean && info.step != Step::Maps) lean->replay(ws, info.step);
       else switch (info.step) {
         case Step::CutOut: cutOut(ws); break;
-        case Step::Grey: greyLevels(ws); break;
+        case Step::Grey:
+          if (options.autoThresholds) {
+            chosen = chooseThresholds(planeHistogram(ws.Image1.surfaceIfAny(), ws.Image2.surfaceIfAny(),
+                                                     ws.Image1.Width(), ws.Image1.Height()));
+            ws.CSpinEdit1 = (*chosen)[0];
+            ws.CSpinEdit2 = (*chosen)[1];
+            ws.CSpinEdit3 = (*chosen)[2];
+          }
+          greyLevels(ws);
+          break;
         case Step::Mask: virtualMask(ws); break;
         case Step::Overlay: overlayPreview(ws); break;
         case Step::Lists: createTileLists(ws, tileSet); break;
@@ -534,6 +584,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   if (ok && (options.depfile || options.summaryJson)) {
     const OptimiseReport mirrored = lean ? lean->report() : optimised;
     RunReport report = runReport(options, ws, bank, mirrored, mapGrids);
+    if (chosen) report.thresholds = *chosen;
     for (const OutputSet* set : {&files, &images})
       for (WrittenFile& file : set->written()) report.files.push_back(std::move(file));
     ok = guarded(console, [&] {
@@ -562,6 +613,8 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       for (const StepInfo& info : kSteps)
         if (options.runs(info.step)) ran += std::string(ran.empty() ? "" : ", ") + info.name;
       out << "Étapes : " << (ran.empty() ? "aucune" : ran) << '\n';
+      if (chosen)
+        out << "Seuils choisis : " << (*chosen)[0] << ',' << (*chosen)[1] << ',' << (*chosen)[2] << '\n';
       out << "Nombre de sprites (plan de sprites) : " << ws.Label23 << '\n';
       out << "Nombre de sprites (arrière-plan) : " << ws.Label26 << '\n';
       if (options.bank) {

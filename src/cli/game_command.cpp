@@ -96,6 +96,7 @@ int runGameCommand(const Options& options, Console& console) {
       for (size_t i = 0; i < report.levels.size(); ++i) printLevel(out, game, report.levels[i], i);
       out << "Jeu " << game.name << " : " << game.levels.size() << (game.levels.size() > 1 ? " niveaux" : " niveau")
           << '\n';
+      if (const auto& t = report.chosenThresholds) out << "Seuils choisis : " << (*t)[0] << ',' << (*t)[1] << ',' << (*t)[2] << '\n';
       out << "Nombre de sprites (plan de sprites) : " << report.spriteTiles << '\n';
       out << "Nombre de sprites (arrière-plan) : " << report.backgroundTiles << '\n';
     }

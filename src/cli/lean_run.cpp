@@ -61,6 +61,12 @@ void LeanRun::convert(Workspace& ws, const TileBank& bank, std::function<void(in
   std::copy(options_.thresholds.begin(), options_.thresholds.end(), settings.thresholds);
   try {
     try {
+      // Thresholds of their own take a first reading of the pictures, for their histogram.
+      if (options_.autoThresholds && settings.grey) {
+        chosen_ = chooseThresholds(leanHistogram(planeRowsOpener(options_.sprites), planeRowsOpener(options_.background),
+                                                 planeRowsOpener(options_.full), settings.cutOut));
+        std::copy(chosen_->begin(), chosen_->end(), settings.thresholds);
+      }
       result_ = runLeanRoad(planeRowsOpener(options_.sprites), planeRowsOpener(options_.background), planeRowsOpener(options_.full), settings);
     } catch (const std::bad_alloc&) {
       throw Error("Plus de ressources système");

@@ -5,8 +5,10 @@
 // that the tool reports or writes: the gauge values, the size labels, the tile size and
 // counters, the lists (holding only the surviving tiles) and the maps.
 #pragma once
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/batch_options.h"
@@ -41,6 +43,12 @@ class LeanRun {
   // What the optimisation reports (tiles that only mirroring removed), once converted.
   OptimiseReport report() const;
 
+  // The thresholds that --thresholds auto chose, once converted (the grey levels running).
+  const std::optional<std::array<int, 3>>& chosenThresholds() const { return chosen_; }
+
+  // Signs of pictures given in the wrong order, once converted.
+  const PlaneOrderCounts& planeOrder() const { return result_.order; }
+
   // The maps, once converted.
   Maps& maps() { return result_.maps; }
 
@@ -55,6 +63,7 @@ class LeanRun {
   int width_, height_;
   int spriteBankTiles_ = 0, backgroundBankTiles_ = 0;
   LeanResult result_;
+  std::optional<std::array<int, 3>> chosen_;
 };
 
 }  // namespace tavrik::batch

@@ -29,6 +29,7 @@ struct Game {
   std::string outputDir;   // "" = the current folder
   int tileSize = 16;
   std::array<int, 3> thresholds{100, 170, 300};
+  bool autoThresholds = false;  // thresholds = "auto": one set chosen from every level's pictures
   bool flips = false;
   std::optional<std::array<int, 2>> flipBits;
   std::optional<std::array<int, 2>> maxTiles;  // sprite list, background list

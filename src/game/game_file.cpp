@@ -126,6 +126,10 @@ const std::vector<Key<Game>>& gameKeys() {
        }},
       {"thresholds",
        [](const Reader& r, const toml::node& n, Game& g) {
+         if (n.is_string() && *n.value<std::string>() == "auto") {
+           g.autoThresholds = true;
+           return;
+         }
          g.thresholds = r.integers<3>(n, "thresholds", 0, 1023, "seuils incorrects (trois entiers de 0 à 1023 attendus)");
        }},
       {"flips",

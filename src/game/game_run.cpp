@@ -200,7 +200,58 @@ std::unique_ptr<Ahead> startScan(const Game& game, size_t index) {
 
 }  // namespace
 
+BrightnessHistogram levelHistogram(const GameLevel& level) {
+  int width = 0, height = 0;
+  bool rows = true;
+  for (const std::string* file : {&level.sprites, &level.background, &level.full}) {
+    const std::unique_ptr<PlaneRows> r = openPlaneRows(*file);
+    if (!r || (file != &level.sprites && (r->width() != width || r->height() != height))) {
+      rows = false;
+      break;
+    }
+    width = r->width();
+    height = r->height();
+  }
+  if (rows) {
+    try {
+      try {
+        return leanHistogram(planeRowsOpener(level.sprites), planeRowsOpener(level.background),
+                             planeRowsOpener(level.full), true);
+      } catch (const std::bad_alloc&) {
+        throw Error(kNoResources);
+      }
+    } catch (const Error&) {
+      for (const std::string* file : {&level.sprites, &level.background, &level.full}) checkPictureFile(*file);
+      throw;
+    }
+  }
+  Workspace ws;
+  int slot = 1;
+  for (const std::string* file : {&level.sprites, &level.background, &level.full})
+    ws.setSlotPicture(slot++, loadPictureFile(*file, PictureRules::Batch));
+  cutOut(ws);
+  return planeHistogram(ws.Image1.surfaceIfAny(), ws.Image2.surfaceIfAny(), ws.Image1.Width(), ws.Image1.Height());
+}
+
 void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserver& observer) {
+  // thresholds = "auto": one set for the whole game, from the histogram of all its levels, read
+  // before any level is converted.
+  if (game.autoThresholds) {
+    BrightnessHistogram histogram;
+    for (const GameLevel& level : game.levels) {
+      try {
+        histogram.add(levelHistogram(level));
+      } catch (const std::exception& e) {
+        throw Error("niveau " + inQuotes(level.name) + " : " + userMessage(e));
+      }
+    }
+    Game chosen = game;
+    chosen.autoThresholds = false;
+    chosen.thresholds = chooseThresholds(histogram);
+    report.chosenThresholds = chosen.thresholds;
+    runGame(chosen, files, report, observer);
+    return;
+  }
   const int S = game.tileSize;
   // The starting bank is read whole before anything else, as --bank reads it.
   TileBank bank;

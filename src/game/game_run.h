@@ -1,11 +1,14 @@
 // Converts a game: its levels in order over one growing tile bank, through the lean road where
 // the pictures allow it, each level's scan running while the level before it is merged.
 #pragma once
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "files/output_set.h"
 #include "game/game.h"
+#include "passes/auto_thresholds.h"
 
 namespace tavrik::game {
 
@@ -25,6 +28,7 @@ struct LevelReport {
 };
 
 struct GameReport {
+  std::optional<std::array<int, 3>> chosenThresholds;  // with thresholds = "auto"
   std::vector<LevelReport> levels;  // in game order, the levels converted so far
   int spriteTiles = 0, backgroundTiles = 0;  // the final lists
 };
@@ -45,6 +49,11 @@ class GameObserver {
   // Something that does not stop the game (French, without the tool's prefix).
   virtual void warning(const std::string& /*message*/) {}
 };
+
+// The brightness histogram of what the grey levels reduce in one level (after its cut-out), read
+// through its rows where the lean road would read it, else from the loaded pictures. Throws Error
+// as loading the pictures one after the other would.
+BrightnessHistogram levelHistogram(const GameLevel& level);
 
 // Converts every level and stages all the game's files into `files`, then commits them as one
 // set. The results are, byte for byte, those of converting the levels one by one, each with the

@@ -64,6 +64,7 @@ struct BandResult {
   // holds -2 - its content's index.
   DistinctTiles spriteRemoved, backgroundRemoved;
   std::vector<std::uint8_t> cutOutColumns;
+  PlaneOrderCounts order;
   int firstRow = 0, endRow = 0;  // its tile rows
   std::exception_ptr error;
 };
@@ -263,8 +264,10 @@ class Road {
   // index in it (a bank may hold a content twice, or mirrored copies). Each distinct content of a
   // band is looked up once.
   LeanResult merge(std::span<const Colour> spriteBank, std::span<const Colour> backgroundBank) {
-    for (BandResult& band : found_)
+    for (BandResult& band : found_) {
       for (size_t x = 0; x < band.cutOutColumns.size(); ++x) result_.cutOutColumns[x] |= band.cutOutColumns[x];
+      result_.order.add(band.order);
+    }
     mergePlane(found_, &BandResult::sprite, &BandResult::spriteRemoved, spriteBank, result_.maps.sprite,
                result_.sprite);
     mergePlane(found_, &BandResult::background, &BandResult::backgroundRemoved, backgroundBank,
@@ -364,6 +367,7 @@ class Road {
       sprite->read(ty * S, S, s.data(), W);
       background->read(ty * S, S, b.data(), W);
       if (full) full->read(ty * S, S, f.data(), W);
+      out.order.addRows(s.data(), b.data(), settings_.cutOut ? f.data() : nullptr, W * static_cast<size_t>(S));
       passes(S, true);
       for (int tx = 0; tx < C_; ++tx) {
         const int slot = ty * C_ + tx;
@@ -487,6 +491,66 @@ class Road {
 };
 
 }  // namespace
+
+BrightnessHistogram leanHistogram(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
+                                  const PlaneRowsOpener& full, bool cutOut, int bands) {
+  // Two sides read apart: the sprite plane (with the full plane for the cut-out) and the
+  // background. A side whose rows come in order only is one band.
+  bool inOrder[2];
+  int width = 0, height = 0;
+  {
+    const std::unique_ptr<PlaneRows> s = sprite(), b = background();
+    const std::unique_ptr<PlaneRows> f = cutOut ? full() : nullptr;
+    width = s->width();
+    height = s->height();
+    inOrder[0] = s->sequential() || (f && f->sequential());
+    inOrder[1] = b->sequential();
+  }
+  const long long pixels = static_cast<long long>(width) * height;
+  const int wanted = bands > 0 ? bands : bandCount(pixels * (cutOut ? 3 : 2));
+  struct Job {
+    int side, begin, end;
+    BrightnessHistogram histogram;
+    std::exception_ptr error;
+  };
+  std::vector<Job> jobs;
+  for (int side = 0; side < 2; ++side) {
+    const int n = inOrder[side] ? 1 : std::max(1, std::min(wanted, height));
+    for (int k = 0; k < n; ++k)
+      jobs.push_back({side, static_cast<int>(static_cast<long long>(height) * k / n),
+                      static_cast<int>(static_cast<long long>(height) * (k + 1) / n), {}, {}});
+  }
+  // A few rows at a time, about 64 Ki pixels a plane.
+  const int chunk = std::clamp(65536 / std::max(width, 1), 1, 64);
+  const size_t W = static_cast<size_t>(width);
+  auto run = [&](Job& job) {
+    try {
+      std::unique_ptr<PlaneRows> rows = job.side == 0 ? sprite() : background();
+      std::unique_ptr<PlaneRows> fullRows = job.side == 0 && cutOut ? full() : nullptr;
+      std::vector<Colour> a(W * static_cast<size_t>(chunk)), f(fullRows ? a.size() : 0);
+      for (int y = job.begin; y < job.end; y += chunk) {
+        const int count = std::min(chunk, job.end - y);
+        rows->read(y, count, a.data(), W);
+        if (fullRows) fullRows->read(y, count, f.data(), W);
+        const size_t n = W * static_cast<size_t>(count);
+        if (job.side == 1) job.histogram.addBackground(a.data(), n);
+        else job.histogram.addSprites(a.data(), fullRows ? f.data() : nullptr, n);
+      }
+    } catch (...) {
+      job.error = std::current_exception();
+    }
+  };
+  forEachBand(static_cast<int>(jobs.size()), static_cast<int>(jobs.size()),
+              [&](int, int begin, int end) {
+                for (int j = begin; j < end; ++j) run(jobs[static_cast<size_t>(j)]);
+              });
+  BrightnessHistogram sum;
+  for (const Job& job : jobs) {
+    if (job.error) std::rethrow_exception(job.error);
+    sum.add(job.histogram);
+  }
+  return sum;
+}
 
 struct LeanScan::Impl {
   // Made in place: the road's progress counters and lock do not move.

@@ -18,6 +18,8 @@
 
 #include "imaging/colour.h"
 #include "maps/tile_maps.h"
+#include "passes/auto_thresholds.h"
+#include "passes/plane_order.h"
 
 namespace tavrik {
 
@@ -73,6 +75,9 @@ struct LeanResult {
   std::vector<std::uint8_t> cutOutColumns;
   LeanList sprite, background;
   Maps maps;
+  // Over the tile rows of the pictures as read (the full plane's only when it is read for the
+  // cut-out): signs that they were given in the wrong order.
+  PlaneOrderCounts order;
 };
 
 // Runs the road; `full` is opened only when the cut-out runs or its rows are sequential. All
@@ -80,6 +85,14 @@ struct LeanResult {
 // Errors of the readers (and running out of memory) propagate.
 LeanResult runLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
                        const PlaneRowsOpener& full, const LeanSettings& settings);
+
+// The histogram that --thresholds auto chooses from: every row of the background, and of the
+// sprite plane after the cut-out when `cutOut` (then `full` is read too), read once in bands of
+// rows on a few threads (`bands` per plane, 0: by the size and the machine); a picture whose
+// rows come in order only is read in one band. The sum does not depend on the bands. Errors of
+// the readers (and running out of memory) propagate.
+BrightnessHistogram leanHistogram(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
+                                  const PlaneRowsOpener& full, bool cutOut, int bands = 0);
 
 // The road in two halves, for levels converted one after the other over a growing bank: the
 // scan reads the pictures, runs the passes and hashes the tiles, which needs no bank, so that

@@ -204,3 +204,64 @@ TEST(ProgressLine, FixedWidthWhateverTheCaption) {
 
 }  // namespace
 }  // namespace tavrik::batch
+
+namespace tavrik::batch {
+namespace {
+
+// --sprites, --background and --full name the three pictures instead of their order; the two
+// ways never mix, and each named picture is given once.
+TEST(Options, PicturesByNameInsteadOfByOrder) {
+  const struct {
+    std::vector<std::string> args;
+    const char* error;  // nullptr: runs on s.bmp, b.bmp, f.bmp
+  } cases[] = {
+      {{"--sprites", "s.bmp", "--background", "b.bmp", "--full", "f.bmp"}, nullptr},
+      {{"--full=f.bmp", "--quiet", "--background=b.bmp", "--sprites", "s.bmp"}, nullptr},
+      {{"--background", "b.bmp", "--sprites", "s.bmp", "--full", "f.bmp", "--"}, nullptr},
+      {{"--sprites", "s.bmp", "--background", "b.bmp", "--full", "f.bmp", "x.bmp"},
+       "les images sont données soit dans l'ordre (SPRITES ARRIERE-PLAN COMPLET), soit par --sprites, "
+       "--background et --full, pas des deux façons : « x.bmp »"},
+      {{"s.bmp", "--background", "b.bmp", "f.bmp", "g.bmp"}, "pas des deux façons : « s.bmp »"},
+      {{"--sprites", "s.bmp", "--full", "f.bmp"},
+       "l'option --background manque (les trois images sont données par --sprites, --background et --full)"},
+      {{"--background", "b.bmp"}, "l'option --sprites manque"},
+      {{"--sprites", "s.bmp", "--background", "b.bmp"}, "l'option --full manque"},
+      {{"--sprites", "s.bmp", "--sprites", "t.bmp", "--background", "b.bmp", "--full", "f.bmp"},
+       "l'option --sprites est donnée deux fois"},
+      {{"--full=", "--sprites", "s.bmp", "--background", "b.bmp"}, "l'option --full demande un fichier"},
+      {{"--sprites"}, "l'option --sprites demande une valeur"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    const ParseResult r = parse(c.args);
+    if (!c.error) {
+      ASSERT_EQ(r.action, Action::Run) << line << r.error;
+      EXPECT_EQ(r.options.sprites, "s.bmp") << line;
+      EXPECT_EQ(r.options.background, "b.bmp") << line;
+      EXPECT_EQ(r.options.full, "f.bmp") << line;
+    } else {
+      EXPECT_EQ(r.action, Action::UsageError) << line;
+      EXPECT_NE(r.error.find(c.error), std::string::npos) << line << "\n" << r.error;
+    }
+  }
+  // A file named like an option is still given after "--", in order only.
+  const ParseResult dashed = parse({"--", "--sprites", "b.bmp", "f.bmp"});
+  ASSERT_EQ(dashed.action, Action::Run) << dashed.error;
+  EXPECT_EQ(dashed.options.sprites, "--sprites");
+}
+
+TEST(Options, ThresholdsAutoOrThreeNumbers) {
+  const ParseResult automatic = parseWithFiles({"--thresholds", "auto"});
+  ASSERT_EQ(automatic.action, Action::Run) << automatic.error;
+  EXPECT_TRUE(automatic.options.autoThresholds);
+  const ParseResult fixed = parseWithFiles({"--thresholds=1,2,3"});
+  ASSERT_EQ(fixed.action, Action::Run);
+  EXPECT_FALSE(fixed.options.autoThresholds);
+  for (const char* bad : {"AUTO", "auto,1,2", "automatique"})
+    EXPECT_EQ(parseWithFiles({"--thresholds", bad}).action, Action::UsageError) << bad;
+  EXPECT_EQ(parseWithFiles({"--thresholds", "auto", "--thresholds", "1,2,3"}).action, Action::UsageError);
+}
+
+}  // namespace
+}  // namespace tavrik::batch

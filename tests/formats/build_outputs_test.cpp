@@ -165,6 +165,8 @@ TEST(BuildOutputs, SummaryCountsAgreeWithTheFilesWritten) {
        "90,180,290"},
       {"Small", 8, {"--tile-size", "8", "--flips", "--format", "c,bin", "--max-tiles", "4000,4000"}, true, false,
        "40004000"},
+      // Chosen thresholds: those that the summary on standard output names.
+      {"Auto", 16, {"--thresholds", "auto"}, false, false, "nullnull", "auto"},
   };
   std::map<std::string, std::map<std::string, std::string>> summaries;
   for (const Case& c : cases) {
@@ -181,7 +183,16 @@ TEST(BuildOutputs, SummaryCountsAgreeWithTheFilesWritten) {
     const long S = c.tileSize;
     EXPECT_EQ("tavrik-batch " + s["version"].substr(1, s["version"].size() - 2) + "\n", version);
     EXPECT_EQ(s["tile_size"], std::to_string(S));
-    EXPECT_EQ(s["thresholds.0"] + "," + s["thresholds.1"] + "," + s["thresholds.2"], c.thresholds);
+    std::string thresholds = c.thresholds;
+    if (thresholds == "auto") {
+      std::vector<std::string> shown{"--name", c.name, "--steps", "cutout,grey", "--thresholds", "auto"};
+      shown.insert(shown.end(), demo.begin(), demo.end());
+      const std::string printed = runTool(shown).out;
+      const std::size_t at = printed.find("Seuils choisis : ");
+      ASSERT_NE(at, std::string::npos) << printed;
+      thresholds = printed.substr(at + 17, printed.find('\n', at) - at - 17);
+    }
+    EXPECT_EQ(s["thresholds.0"] + "," + s["thresholds.1"] + "," + s["thresholds.2"], thresholds);
     EXPECT_EQ(s["levels.0.name"], "\"" + c.name + "\"");
     EXPECT_EQ(s["levels.0.width"] + "x" + s["levels.0.height"], "512x224");
     EXPECT_EQ(s["lists.sprite.budget"] + s["lists.background.budget"], c.budgets);

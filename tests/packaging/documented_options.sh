@@ -64,8 +64,19 @@ for option in $value_options; do
 done
 same "steps" "--help" "$(printf '%s\nnone\n' "$help_steps" | sort)" "the completion of --steps" \
   "$(complete_words --steps '')"
-same "second step" "--help" "$(sed 's/^/cutout,/' <<< "$help_steps")" \
+# Steps already given are not offered again, nor none after a comma.
+same "second step" "--help" "$(grep -vx cutout <<< "$help_steps" | sed 's/^/cutout,/')" \
   "the completion of --steps cutout," "$(complete_words --steps cutout,)"
+same "third step" "--help" "$(grep -vxE 'maps|grey' <<< "$help_steps" | sed 's/^/maps,grey,/')" \
+  "the completion of --steps maps,grey," "$(complete_words --steps maps,grey,)"
+same "last step" "the expected" "cutout,grey,mask,overlay,lists,optimise,maps" \
+  "the completion of --steps cutout,grey,mask,overlay,lists,optimise,m" \
+  "$(complete_words --steps cutout,grey,mask,overlay,lists,optimise,m)"
+same "thresholds" "the expected" "auto" "the completion of --thresholds" "$(complete_words --thresholds '')"
+for option in --sprites --background --full; do
+  same "pictures" "the expected" "$(printf 'LEVEL2.PNG\nfolder\nlevel.bmp\n' | sort)" \
+    "the completion of $option" "$(complete_words "$option" '')"
+done
 same "pictures" "the expected" "$(printf 'LEVEL2.PNG\nfolder\nlevel.bmp\n' | sort)" \
   "the completion" "$(complete_words --quiet '')"
 folder_options=$(sed -nE 's/^ +(--[a-z-]+) DOSSIER .*/\1/p' <<< "$help")

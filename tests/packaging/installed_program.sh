@@ -48,6 +48,11 @@ for ext in bmp png; do
   done
 done
 
+# The documentation: the README beside the copyright, which gives the licence.
+[ -f "$usr/share/doc/tavrik/README.md" ] || fail "no README in share/doc/tavrik/"
+grep -q "^License: Expat" "$usr/share/doc/tavrik/copyright" || fail "the copyright gives no Expat (MIT) licence"
+! grep -q "all rights" "$usr/share/doc/tavrik/copyright" || fail "the copyright still reserves all rights"
+
 programs=(tavrik-batch)
 [ -x "$build/tavrik" ] && programs+=(tavrik)
 for p in "${programs[@]}"; do
@@ -86,7 +91,7 @@ if [ -x "$build/tavrik" ]; then
   else
     if command -v desktop-file-validate > /dev/null; then
       report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
-      ! grep -qE "(error|warning):" <<< "$report" || fail "desktop-file-validate: $report"
+      ! grep -qE "(error|warning|hint):" <<< "$report" || fail "desktop-file-validate: $report"
     else
       skip "desktop-file-validate (desktop-file-utils) is not installed"
     fi

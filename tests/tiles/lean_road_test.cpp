@@ -11,7 +11,9 @@
 #include "base/error.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
+#include "passes/auto_thresholds.h"
 #include "passes/colour_rules.h"
+#include "passes/plane_order.h"
 #include "reference/random_workspace.h"
 #include "tiles/lean_road.h"
 #include "tiles/tile_lists.h"
@@ -355,4 +357,45 @@ TEST(LeanRoad, RemovedCellsMirroredFromOneAnotherKeepTheirOwnOrientation) {
   EXPECT_EQ(lean.maps.sprite.cells, (std::vector<std::int32_t>{0, 0, 0}));
   EXPECT_EQ(lean.maps.sprite.flips, (std::vector<Flip>{Flip::None, Flip::Horizontal, Flip::Both}));
   EXPECT_EQ(lean.maps.sprite.unmatched, 0);
+}
+
+// The first reading of --thresholds auto and the order signs, on random planes: the same counts
+// as on the window's loaded planes (after the window's cut-out), whatever the bands and whether
+// the rows come in order only.
+TEST(LeanRoad, HistogramAndOrderSignsAgreeWithTheLoadedPlanesInAnyBands) {
+  for (int seed = 0; seed < 40; ++seed) {
+    Rng rng(static_cast<std::uint64_t>(seed) * 7919 + 3);
+    RandomWorkspaceOptions options;
+    options.sameSizeChance = 1;
+    options.iconChance = 0;
+    options.minPlaneSize = 1;
+    options.maxPlaneSize = 120;
+    Workspace ws;
+    randomPlanes(ws, rng, options);
+    const bool cutOutRuns = seed % 3 != 0;
+    const Surface sprite = ws.Image1.surface(), background = ws.Image2.surface(), full = ws.Image3.surface();
+    const int S = seed % 2 ? 8 : 16;
+    const int tileRows = sprite.height() / S * S;
+    const PlaneOrderCounts order = planeOrderCounts(sprite, background, cutOutRuns ? &full : nullptr,
+                                                    sprite.width(), tileRows);
+    if (cutOutRuns) cutOut(ws);
+    const BrightnessHistogram want =
+        planeHistogram(&ws.Image1.surface(), &ws.Image2.surface(), ws.Image1.Width(), ws.Image1.Height());
+    for (const int bands : {1, 2, 5}) {
+      const bool inOrder = bands == 5;
+      const BrightnessHistogram got = leanHistogram(rowsOf(sprite, nullptr, inOrder), rowsOf(background, nullptr, inOrder),
+                                                    rowsOf(full, nullptr, inOrder), cutOutRuns, bands);
+      EXPECT_EQ(got.counts, want.counts) << "seed " << seed << ", " << bands << " bands";
+      LeanSettings settings;
+      settings.tileSize = S;
+      settings.cutOut = cutOutRuns;
+      settings.bands = bands;
+      const LeanResult road = runLeanRoad(rowsOf(sprite, nullptr, inOrder), rowsOf(background, nullptr, inOrder),
+                                          rowsOf(full, nullptr, inOrder), settings);
+      EXPECT_EQ(road.order.pixels, order.pixels) << "seed " << seed;
+      EXPECT_EQ(road.order.scene, order.scene) << "seed " << seed;
+      EXPECT_EQ(road.order.stray, order.stray) << "seed " << seed;
+      for (int p = 0; p < 3; ++p) EXPECT_EQ(road.order.fuchsia[p], order.fuchsia[p]) << "seed " << seed << " plane " << p;
+    }
+  }
 }
