@@ -18,8 +18,8 @@
 #include "app/image_view.h"
 #include "app/main_form.h"
 #include "controls/cgauges.h"
-#include "imaging/error_box.h"
-#include "imaging/picture_dialog.h"
+#include "app/error_box.h"
+#include "app/picture_dialog.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "imaging/picture_dialog.h"
+#include "app/picture_dialog.h"
 
 namespace tavrik {
 

@@ -8,7 +8,7 @@
 
 #include "app/main_form.h"
 #include "imaging/error.h"
-#include "imaging/error_box.h"
+#include "app/error_box.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

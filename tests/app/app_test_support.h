@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/colour.h"
-#include "imaging/error_box.h"
+#include "app/error_box.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -14,7 +14,7 @@
 #include "app_test_support.h"
 #include "controls/cgauges.h"
 #include "controls/cspin.h"
-#include "imaging/picture_dialog.h"
+#include "app/picture_dialog.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app_test_support.h"
-#include "imaging/picture_dialog.h"
+#include "app/picture_dialog.h"
 
 namespace {
 

@@ -173,14 +173,14 @@ TEST(ToolTileSets, ALevelWhoseHalvesMirrorEachOtherKeepsHalfItsTiles) {
   }
 }
 
-// The README's build loop over three levels that share one bank, run as written (tavrik-batch
+// The documented build loop over three levels that share one bank, run as written (tavrik-batch
 // from this build, in a folder whose resources/ is the checkout's).
-TEST(ToolTileSets, TheReadmeBankExampleChainsThreeLevels) {
-  const std::string readme = readWholeFile(kSource + "/README.md");
+TEST(ToolTileSets, TheDocumentedBankExampleChainsThreeLevels) {
+  const std::string readme = readWholeFile(kSource + "/docs/tavrik-batch.md");
   const std::smatch block = [&] {
     std::smatch m;
     const std::regex pattern("<!-- bank example -->\\s*```sh\\n([\\s\\S]*?)```");
-    EXPECT_TRUE(std::regex_search(readme, m, pattern)) << "no bank example in the README";
+    EXPECT_TRUE(std::regex_search(readme, m, pattern)) << "no bank example in docs/tavrik-batch.md";
     return m;
   }();
   if (block.empty()) return;

@@ -1,4 +1,4 @@
-#include "imaging/error_box.h"
+#include "app/error_box.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "imaging/picture_dialog.h"
+#include "app/picture_dialog.h"
 
 #include <QDir>
 #include <QFileDialog>
