@@ -153,7 +153,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     const bool takesValue = flag == "--name" || flag == "--thresholds" || flag == "--tile-size" ||
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
                             flag == "--format" || flag == "--image-format" || flag == "--tiled" ||
-                            flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles";
+                            flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
+                            flag == "--compress";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -239,6 +240,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
           choose<OutputFormat>(value, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
       if (!chosen) return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
       o.format = *chosen;
+    } else if (flag == "--compress") {
+      const std::optional<Compression> chosen = compressionNamed(value);
+      if (!chosen) return usageError("compression incorrecte : " + quoted(value) + " (none, rle ou lz4)");
+      o.compress = *chosen;
     } else if (flag == "--image-format") {
       const std::optional<ImageFormat> chosen =
           choose<ImageFormat>(value, {{"bmp", ImageFormat::Bmp}, {"png", ImageFormat::Png}});
@@ -301,6 +306,9 @@ std::string usageText() {
          "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
          "  --format bin|asm|c     bin : les quatre fichiers binaires (défaut) ; asm : un source\n"
          "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
+         "  --compress none|rle|lz4 cartes et tuiles compressées (défaut : none) : NOM1.lvl.rle,\n"
+         "                         NOM1.lvl.lz4... ; dans les sources, octets du flux (dc.b,\n"
+         "                         uint8_t) ; décodeurs C et 68000 : /usr/share/tavrik/decoders/\n"
          "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
          "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
          "  --tiled DOSSIER        écrit aussi le niveau en carte Tiled : NOM.tmx, NOM1.png et\n"

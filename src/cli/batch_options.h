@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/compress.h"
 #include "tiles/tile_flips.h"
 
 namespace tavrik::batch {
@@ -42,6 +43,7 @@ struct Options {
   std::string outputDir;                          // --output-dir ("" = current folder)
   std::optional<std::string> saveImagesDir;       // --save-images
   OutputFormat format = OutputFormat::Bin;        // --format
+  Compression compress = Compression::None;       // --compress: the map and tile tables
   ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
   std::optional<std::string> tiledDir;            // --tiled
   bool quiet = false;                             // --quiet

@@ -11,6 +11,7 @@
 
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
+#include "formats/compressed_files.h"
 #include "formats/source_export.h"
 #include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
@@ -68,7 +69,9 @@ SourceLanguage sourceLanguage(OutputFormat outputFormat) {
 
 // The names that the maps step writes in --output-dir.
 std::vector<std::string> outputNames(const Options& options) {
-  if (options.format == OutputFormat::Bin) return exportFileNames(options.name);
+  if (options.format == OutputFormat::Bin)
+    return options.compress == Compression::None ? exportFileNames(options.name)
+                                                 : compressedFileNames(options.name, options.compress);
   return sourceFileNames(options.name, sourceLanguage(options.format));
 }
 
@@ -296,12 +299,16 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           // them needs it: after the name's check for the sources, after the binary files
           // (which encode their own) for the Tiled map.
           std::optional<ExportTables> tables;
-          if (options.format == OutputFormat::Bin) {
+          if (options.format == OutputFormat::Bin && options.compress == Compression::None) {
             stageExportFiles(ws, *maps, options.outputDir, files);
+          } else if (options.format == OutputFormat::Bin) {
+            tables = exportTables(ws, *maps);
+            stageCompressedFiles(ws.Edit6, *tables, options.compress, options.outputDir, files);
           } else {
             checkSourceName(ws.Edit6);
             tables = exportTables(ws, *maps);
-            stageSource(ws.Edit6, *tables, sourceLanguage(options.format), options.outputDir, files);
+            stageSource(ws.Edit6, *tables, sourceLanguage(options.format), options.outputDir, files,
+                        options.compress);
           }
           if (options.tiledDir) {
             if (!tables) tables = exportTables(ws, *maps);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "formats/compress.h"
 #include "imaging/error.h"
 
 namespace tavrik {
@@ -10,6 +11,7 @@ namespace tavrik {
 namespace {
 
 constexpr int kValuesPerLine = 8;
+constexpr int kBytesPerLine = 16;
 
 struct Constant {
   std::string name;
@@ -21,13 +23,33 @@ struct Table {
   std::string label;
   const std::vector<std::uint16_t>* values;
   std::string comment;
+  std::vector<std::uint8_t> stream;  // with compression: the stream of the big-endian values
 };
 
 std::string planeComment(const char* what, const PlaneTables& plane) {
   return format("%s map, %d x %d cells", what, plane.columns, plane.rows);
 }
 
-std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t) {
+std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, Compression compression) {
+  const auto tiles = [&](const char* what, const PlaneTables& p) {
+    return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
+                  t.tileSize);
+  };
+  std::vector<Table> tables{{name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite), {}},
+                            {name + "2_lvl", &t.background.map, planeComment("background", t.background), {}},
+                            {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite), {}},
+                            {name + "2_bin", &t.background.tiles, tiles("background", t.background), {}}};
+  // The streams decode into the values as the 68000 holds them: big-endian words.
+  if (compression != Compression::None)
+    for (Table& table : tables) {
+      table.stream = compressBytes(compression, wordBytes(*table.values, true));
+      table.comment += format(", as an %s stream", compressionName(compression));
+    }
+  return tables;
+}
+
+std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t,
+                                  const std::vector<Table>& tables, Compression compression) {
   std::vector<Constant> constants{{name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"}};
   if (t.flipBits) {
     constants.push_back({name + "_FLIP_H_BIT", t.flipBits->horizontal,
@@ -46,19 +68,16 @@ std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t
   };
   plane("1", t.sprite, "sprite");
   plane("2", t.background, "background");
+  if (compression != Compression::None)
+    for (const Table& table : tables) {
+      constants.push_back({table.label + "_SIZE", static_cast<long long>(table.stream.size()),
+                           std::string("bytes of the ") + compressionName(compression) + " stream of " + table.label});
+      constants.push_back({table.label + "_DECODED_SIZE", static_cast<long long>(table.values->size() * 2),
+                           "bytes of " + table.label + " decoded"});
+    }
   return constants;
 }
 
-std::vector<Table> tablesOf(const std::string& name, const ExportTables& t) {
-  const auto tiles = [&](const char* what, const PlaneTables& p) {
-    return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
-                  t.tileSize);
-  };
-  return {{name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite)},
-          {name + "2_lvl", &t.background.map, planeComment("background", t.background)},
-          {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite)},
-          {name + "2_bin", &t.background.tiles, tiles("background", t.background)}};
-}
 
 // The values in lines of eight: each line is `head`, then the values formatted by `hexPattern`
 // and separated by commas, then `tail`, or `last` for the last line.
@@ -76,6 +95,21 @@ std::string valueLines(const std::vector<std::uint16_t>& values, const char* hea
   return text;
 }
 
+// The bytes in lines of sixteen, as valueLines does.
+std::string byteLines(const std::vector<std::uint8_t>& bytes, const char* head, const char* hexPattern,
+                      const char* tail, const char* last) {
+  std::string text;
+  char hex[8];
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    text += i % kBytesPerLine == 0 ? head : ",";
+    std::snprintf(hex, sizeof hex, hexPattern, static_cast<unsigned>(bytes[i]));
+    text += hex;
+    if (i % kBytesPerLine == kBytesPerLine - 1 || i + 1 == bytes.size())
+      text += i + 1 == bytes.size() ? last : tail;
+  }
+  return text;
+}
+
 const char* kHeaderLines[] = {
     "Level data converted by tavrik-batch.",
     "Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list",
@@ -84,6 +118,14 @@ const char* kHeaderLines[] = {
     "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
     "pixel in the highest bit used.",
 };
+
+// After kHeaderLines, for compressed tables.
+std::vector<std::string> compressedLines(Compression compression) {
+  if (compression == Compression::None) return {};
+  return {format("Each table is an %s stream (see the decoders in /usr/share/tavrik/decoders/):",
+                 compressionName(compression)),
+          "its values decode as big-endian 16-bit words, _DECODED_SIZE bytes from _SIZE bytes."};
+}
 
 }  // namespace
 
@@ -100,37 +142,49 @@ void checkSourceName(const std::string& name) {
   if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
 }
 
-std::string assemblerSource(const std::string& name, const ExportTables& tables) {
+std::string assemblerSource(const std::string& name, const ExportTables& tables, Compression compression) {
   checkSourceName(name);
   std::string text;
   for (const char* line : kHeaderLines) text += std::string("* ") + line + "\n";
+  for (const std::string& line : compressedLines(compression)) text += "* " + line + "\n";
   text += "\n";
-  for (const Constant& c : constantsOf(name, tables))
+  const std::vector<Table> all = tablesOf(name, tables, compression);
+  for (const Constant& c : constantsOf(name, tables, all, compression))
     text += format("%s\tequ\t%lld\t; %s\n", c.name.c_str(), c.value, c.comment.c_str());
-  const std::vector<Table> all = tablesOf(name, tables);
   // Exported, so that the source may be assembled on its own and linked, or included.
   text += "\n\txdef\t";
   for (size_t i = 0; i < all.size(); ++i) text += (i ? "," : "") + all[i].label;
   text += "\n\n\tsection\t.data\n";
   for (const Table& t : all) {
-    text += "\n* " + t.comment + "\n" + t.label + ":\n";
-    text += valueLines(*t.values, "\tdc.w\t", "$%04X", "\n", "\n");
+    text += "\n* " + t.comment + "\n";
+    if (compression == Compression::None) {
+      text += t.label + ":\n" + valueLines(*t.values, "\tdc.w\t", "$%04X", "\n", "\n");
+    } else {
+      // Bytes may leave the next table at an odd address; the rle decoder reads words.
+      text += "\teven\n" + t.label + ":\n" + byteLines(t.stream, "\tdc.b\t", "$%02X", "\n", "\n");
+    }
   }
   return text;
 }
 
-std::string cHeader(const std::string& name, const ExportTables& tables) {
+std::string cHeader(const std::string& name, const ExportTables& tables, Compression compression) {
   checkSourceName(name);
   std::string guard;
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
   std::string text = "/*\n";
   for (const char* line : kHeaderLines) text += std::string(" * ") + line + "\n";
+  for (const std::string& line : compressedLines(compression)) text += " * " + line + "\n";
   text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
-  for (const Constant& c : constantsOf(name, tables))
+  const std::vector<Table> all = tablesOf(name, tables, compression);
+  for (const Constant& c : constantsOf(name, tables, all, compression))
     text += format("#define %s %lld /* %s */\n", c.name.c_str(), c.value, c.comment.c_str());
   text += "\n";
-  for (const Table& t : tablesOf(name, tables)) {
+  for (const Table& t : all) {
+    if (compression != Compression::None) {
+      text += "/* " + t.comment + " */\nextern const uint8_t " + t.label + "[" + t.label + "_SIZE];\n";
+      continue;
+    }
     // C has no empty arrays: an empty table holds one 0, outside its LENGTH.
     const std::string length = t.values->empty() ? "1" : t.label + "_LENGTH";
     text += "/* " + t.comment + " */\nextern const uint16_t " + t.label + "[" + length + "];\n";
@@ -139,11 +193,22 @@ std::string cHeader(const std::string& name, const ExportTables& tables) {
   return text;
 }
 
-std::string cSource(const std::string& name, const ExportTables& tables) {
+std::string cSource(const std::string& name, const ExportTables& tables, Compression compression) {
   checkSourceName(name);
   std::string text = "/* Level data converted by tavrik-batch; see " + name + ".h. */\n";
   text += "#include \"" + name + ".h\"\n";
-  for (const Table& t : tablesOf(name, tables)) {
+  const std::vector<Table> all = tablesOf(name, tables, compression);
+  if (compression != Compression::None) {
+    // Streams at even addresses, for the 68000 decoders, where the compiler can be asked.
+    text += "\n#ifdef __GNUC__\n#define " + name + "_EVEN __attribute__((aligned(2)))\n#else\n#define " +
+            name + "_EVEN\n#endif\n";
+    for (const Table& t : all) {
+      text += "\nconst uint8_t " + t.label + "[" + t.label + "_SIZE] " + name + "_EVEN = {\n";
+      text += byteLines(t.stream, "    ", "0x%02X", ",\n", "\n") + "};\n";
+    }
+    return text;
+  }
+  for (const Table& t : all) {
     if (t.values->empty()) {
       text += "\nconst uint16_t " + t.label + "[1] = {0};\n";
       continue;
@@ -161,17 +226,17 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
 }
 
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set) {
+                 const std::string& folder, OutputSet& set, Compression compression) {
   checkSourceName(name);
   const std::vector<std::string> names = sourceFileNames(name, language);
   const auto stage = [&](size_t k, const std::string& text) {
     set.add(outputPath(folder, names[k])).write(text.data(), text.size());
   };
   if (language == SourceLanguage::Assembler) {
-    stage(0, assemblerSource(name, tables));
+    stage(0, assemblerSource(name, tables, compression));
   } else {
-    stage(0, cHeader(name, tables));
-    stage(1, cSource(name, tables));
+    stage(0, cHeader(name, tables, compression));
+    stage(1, cSource(name, tables, compression));
   }
 }
 

@@ -44,7 +44,7 @@ inline CDecoded cDecode(Compression c, const Bytes& stream, long capacity = -1) 
 // tests/formats/m68k/ and any further sources; see m68k/decode.c for its arguments.
 class M68kProgram {
  public:
-  // `extra`: further sources (.c or .s) to link in.
+  // `extra`: further sources to link in (.s assembled, anything else handed to the compiler).
   explicit M68kProgram(const std::vector<std::string>& extra = {}) {
     const std::string as = findProgram("m68k-linux-gnu-as"), gcc = findProgram("m68k-linux-gnu-gcc");
     qemu_ = findProgram("qemu-m68k");
@@ -62,7 +62,7 @@ class M68kProgram {
                                      source + "/tests/formats/m68k/decode.c"};
     sources.insert(sources.end(), extra.begin(), extra.end());
     for (const std::string& s : sources) {
-      if (s.ends_with(".c")) {
+      if (!s.ends_with(".s")) {  // C sources and compiler options
         link.push_back(s);
         continue;
       }

@@ -2,7 +2,8 @@
  * "rle" or "lz4", SOURCE a stream file, or "=NAME" for a stream linked into the program (listed
  * in tavrik_linked_streams). Writes each decoded table to OUT; reports on standard error and
  * exits 1 when a decoder changed a register it keeps, did not end a1 past the data or a0 past
- * the stream, or wrote outside the data. lz4 streams and data sit at odd addresses. */
+ * the stream, or wrote outside the data, or when a linked stream is at an odd address or does
+ * not begin with its decoded size. lz4 streams from files and lz4 data sit at odd addresses. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,7 +17,7 @@ unsigned long tavrik_test_before[15], tavrik_test_after[15]; /* d0-d7, a0-a6 */
 struct LinkedStream {
   const char *name;
   const unsigned char *stream;
-  unsigned long size;
+  unsigned long size, decoded; /* the table's constants _SIZE and _DECODED_SIZE */
 };
 /* Defined by the tests of linked tables; absent otherwise. */
 extern const struct LinkedStream tavrik_linked_streams[] __attribute__((weak));
@@ -84,6 +85,11 @@ int main(int argc, char **argv) {
       if (!s || !s->name) {
         fprintf(stderr, "no stream %s\n", argv[i + 1]);
         return 2;
+      }
+      if ((unsigned long)s->stream % 2 != 0 || ((unsigned long)s->stream[0] << 24 | (unsigned long)s->stream[1] << 16 |
+                                                (unsigned long)s->stream[2] << 8 | s->stream[3]) != s->decoded) {
+        fprintf(stderr, "%s: at an odd address, or its length is not its _DECODED_SIZE\n", s->name);
+        failed = 1;
       }
       failed |= decode(argv[i], s->stream, s->size, argv[i + 2]);
     } else {
