@@ -43,6 +43,10 @@ def lz4_cycles(s):
     cycles = 40 + 4 * 8 + 2 * 22 + 4 + 12  # movem, 4 move.b, 2 lsl.w #8, swap, lea
     pos, out = 4, 0
 
+    def copy(n):  # moveq, and.w, lsr.l #3, neg.w, add.w, jmp; move.b each; subq.l, bcc.s a loop
+        loops = n // 8
+        return 4 + 4 + 14 + 4 + 4 + 14 + 12 * n + (8 + 10) * loops + 8 + 8
+
     def more():  # bsr.s, moveq, per byte move.b, add.l, not.b, beq.s; rts
         nonlocal pos
         total, c = 0, 18 + 4 + 16
@@ -69,7 +73,7 @@ def lz4_cycles(s):
                 cycles += 8 + c
             else:
                 cycles += 10
-            cycles += 8 + 22 * n - 10 + 14 + 16 + 8  # subq, copy, dbra, sub.l, bcc.s
+            cycles += copy(n)
             pos += n
             out += n
         cycles += 6  # cmpa.l
@@ -86,7 +90,7 @@ def lz4_cycles(s):
         else:
             cycles += 10
         n += 4
-        cycles += 8 + 22 * n - 10 + 14 + 16 + 8 + 10  # addq, copy, dbra, sub.l, bcc.s, bra.s
+        cycles += 8 + copy(n) + 10  # addq, copy, bra.s
         out += n
     return length, cycles + 44 + 16  # movem, rts
 

@@ -246,7 +246,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
 
   // The bank is read whole before anything else, so that the run may write over its files.
   TileBank bank;
-  if (options.bank && !guarded(console, [&] { bank = readTileBank(*options.bank, options.tileSize); }))
+  if (options.bank && !guarded(console, [&] { bank = readTileBank(*options.bank, options.tileSize, options.compress); }))
     return kExitFailure;
   TileSetOptions tileSet;
   tileSet.flips = options.flips;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/compress.h"
 #include "imaging/colour.h"
 
 namespace tavrik {
@@ -31,6 +32,10 @@ struct TileBank {
 // Reads PREFIX1.bin and PREFIX2.bin whole (so the files may then be replaced by the export).
 // Throws Error(kCannotOpenFile) for a file that cannot be opened or read, Error(kBadTileFile)
 // as decodeTileRecords does, and also for more tiles than any map record can index (65536).
-TileBank readTileBank(const std::string& prefix, int S);
+//
+// With a `compression` (that of the run), a file whose plain name is absent (no entry of any
+// kind) is read from its compressed name instead, "PREFIX1.bin.lz4" or ".rle", and decoded;
+// a stream that does not decode, or decodes into more than 65536 tiles, is a bad tile file.
+TileBank readTileBank(const std::string& prefix, int S, Compression compression = Compression::None);
 
 }  // namespace tavrik

@@ -193,6 +193,45 @@ TEST(CompressedOutputs, SourceTablesDecodeIntoTheirValues) {
   if (!M68kProgram().missing().empty()) GTEST_SKIP() << M68kProgram().missing();
 }
 
+// The bank loop of docs/tavrik-batch.md with --compress: each level's compressed tiles are the
+// next level's bank (the empty start bank plain), and every file decodes into the plain loop's.
+TEST(CompressedOutputs, CompressedTilesServeAsTheNextBank) {
+  const auto loop = [](const std::vector<std::string>& more, const TempFolder& game) {
+    std::ofstream(game / "Start1.bin"), std::ofstream(game / "Start2.bin");
+    std::string bank = game / "Start";
+    for (const std::string n : {"1", "2", "3"}) {
+      const std::string level = TAVRIK_SOURCE_DIR "/resources/levels/" + n + "/";
+      std::vector<std::string> args{"--quiet", "--flips", "--bank", bank, "--name", "Niv" + n, "--output-dir", game.str()};
+      args.insert(args.end(), more.begin(), more.end());
+      args.insert(args.end(), {level + "1-sprites.bmp", level + "2-background.bmp", level + "3-full.bmp"});
+      const ToolRun run = runTool(args);
+      ASSERT_EQ(run.status, 0) << run.err;
+      bank = game / ("Niv" + n);
+    }
+  };
+  TempFolder plain;
+  loop({}, plain);
+  for (const Compression k : {Compression::Rle, Compression::Lz4}) {
+    SCOPED_TRACE(compressionName(k));
+    TempFolder game;
+    loop({"--compress", compressionName(k)}, game);
+    for (const std::string& file : plain.entries()) {
+      if (file.starts_with("Start")) continue;
+      const CDecoded decoded = cDecode(k, bytesOf(readWholeFile(game / (file + compressionSuffix(k)))));
+      EXPECT_TRUE(decoded.status == TAVRIK_DECODE_OK && decoded.data == bytesOf(readWholeFile(plain / file))) << file;
+    }
+    // A damaged stream is no tile file.
+    std::string stream = readWholeFile(game / ("Niv32.bin" + std::string(compressionSuffix(k))));
+    std::ofstream(game / ("Bad2.bin" + std::string(compressionSuffix(k)))) << stream.substr(0, stream.size() - 1);
+    std::filesystem::copy_file(plain / "Niv31.bin", game / "Bad1.bin");
+    const std::vector<std::string> demo = demoPictures();
+    const ToolRun bad = runTool({"--compress", compressionName(k), "--bank", game / "Bad", "--output-dir", game.str(),
+                                 demo[0], demo[1], demo[2]});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "tavrik-batch: Fichier de tuiles incorrect : " + game / "Bad2.bin" + compressionSuffix(k) + ".\n");
+  }
+}
+
 TEST(CompressedOutputs, CompressedNamesAreCheckedAgainstThePictures) {
   // A picture under the name that an output would take is refused before anything is written.
   TempFolder folder;
