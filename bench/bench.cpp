@@ -27,7 +27,7 @@
 
 #include <unistd.h>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/export_files.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"

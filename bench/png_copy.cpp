@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/error.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -17,8 +17,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/error.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 #include "png_chunks.h"

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 

@@ -7,7 +7,7 @@
 #include <QTranslator>
 
 #include "app/main_form.h"
-#include "imaging/error.h"
+#include "base/error.h"
 #include "app/error_box.h"
 
 int main(int argc, char** argv) {

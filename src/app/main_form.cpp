@@ -17,9 +17,9 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "base/error.h"
 #include "controls/cgauges.h"
 #include "controls/cspin.h"
-#include "imaging/error.h"
 #include "app/error_box.h"
 #include "app/picture_dialog.h"
 #include "maps/export_files.h"

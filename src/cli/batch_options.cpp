@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/error.h"
 #include "formats/source_export.h"
-#include "imaging/error.h"
 
 #ifndef TAVRIK_VERSION
 #define TAVRIK_VERSION "unknown"
@@ -106,6 +106,31 @@ std::optional<std::string> nameProblem(const std::string& name) {
   return std::nullopt;
 }
 
+// The options that only a conversion reads.
+bool convertsOnly(const std::string& flag) {
+  for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
+                             "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles"})
+    if (flag == option) return true;
+  return false;
+}
+
+// The checks of --render once every option is read: it reads files of earlier runs, not pictures.
+ParseResult renderUsage(ParseResult& result, const std::vector<std::string>& seen,
+                        const std::vector<std::string>& files) {
+  const Options& o = result.options;
+  for (const std::string& flag : seen)
+    if (convertsOnly(flag)) return usageError("l'option " + flag + " ne sert pas avec --render");
+  if (!files.empty()) return usageError("l'option --render ne prend pas d'images : " + quoted(files[0]));
+  const bool tileSheet = o.plane == RenderedPlane::SpriteTiles || o.plane == RenderedPlane::BackgroundTiles;
+  if (tileSheet) {
+    if (!o.maps && !o.tiles) return usageError("l'option --render demande --tiles ou --maps");
+  } else {
+    if (!o.maps) return usageError("l'option --render demande --maps (les cartes PREFIXE1.lvl et PREFIXE2.lvl)");
+    if (!o.width) return usageError("l'option --render demande --width (la largeur des cartes en cases)");
+  }
+  return result;
+}
+
 // The value named `name` among `choices`, if any.
 template <class T>
 std::optional<T> choose(const std::string& name, std::initializer_list<std::pair<const char*, T>> choices) {
@@ -117,6 +142,15 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 }  // namespace
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
+
+const char* formatName(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Bin: return "bin";
+    case OutputFormat::Asm: return "asm";
+    case OutputFormat::C: return "c";
+  }
+  return "";
+}
 
 int countCharacters(const std::string& text) {
   int count = 0;
@@ -130,6 +164,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
   Options& o = result.options;
   std::vector<std::string> files;
   std::set<std::string> given;  // options with a value seen so far
+  std::vector<std::string> seen;  // every option, in order
   bool optionsEnded = false;
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -154,11 +189,14 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
                             flag == "--steps" || flag == "--output-dir" || flag == "--save-images" ||
                             flag == "--format" || flag == "--image-format" || flag == "--tiled" ||
                             flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
+                            flag == "--tile-base" || flag == "--map-order" || flag == "--render" ||
+                            flag == "--maps" || flag == "--tiles" || flag == "--width" || flag == "--plane" ||
                             flag == "--compress";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
     if (isSwitch && inlineValue) return usageError("l'option " + flag + " ne prend pas de valeur");
+    seen.push_back(flag);
 
     if (flag == "--help") {
       result.action = ParseResult::Action::Help;
@@ -236,10 +274,14 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
       else if (flag == "--save-images") o.saveImagesDir = value;
       else o.tiledDir = value;
     } else if (flag == "--format") {
-      const std::optional<OutputFormat> chosen =
-          choose<OutputFormat>(value, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
-      if (!chosen) return usageError("format incorrect : " + quoted(value) + " (bin, asm ou c)");
-      o.format = *chosen;
+      o.formats.clear();
+      for (const std::string& name : splitCommas(value)) {
+        const std::optional<OutputFormat> chosen =
+            choose<OutputFormat>(name, {{"bin", OutputFormat::Bin}, {"asm", OutputFormat::Asm}, {"c", OutputFormat::C}});
+        if (!chosen) return usageError("format incorrect : " + quoted(name) + " (bin, asm ou c)");
+        if (o.writes(*chosen)) return usageError("le format " + name + " est donné deux fois dans --format");
+        o.formats.push_back(*chosen);
+      }
     } else if (flag == "--compress") {
       const std::optional<Compression> chosen = compressionNamed(value);
       if (!chosen) return usageError("compression incorrecte : " + quoted(value) + " (none, rle ou lz4)");
@@ -265,16 +307,69 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         return usageError("budgets de tuiles incorrects : " + quoted(value) +
                           " (deux entiers positifs ou nuls séparés par une virgule attendus)");
       o.maxTiles = budgets;
+    } else if (flag == "--tile-base") {
+      std::array<int, 2> bases{};
+      if (!parsePair(value, bases))
+        return usageError("bases de tuiles incorrectes : " + quoted(value) +
+                          " (deux entiers positifs ou nuls séparés par une virgule attendus)");
+      o.tileBase = bases;
+    } else if (flag == "--map-order") {
+      const std::optional<MapOrder> chosen =
+          choose<MapOrder>(value, {{"rows", MapOrder::Rows}, {"columns", MapOrder::Columns}});
+      if (!chosen) return usageError("ordre des cartes incorrect : " + quoted(value) + " (rows ou columns)");
+      o.mapOrder = *chosen;
+    } else if (flag == "--render" || flag == "--maps" || flag == "--tiles") {
+      if (value.empty())
+        return usageError("l'option " + flag + (flag == "--render" ? " demande un fichier" : " demande un préfixe de fichiers"));
+      if (flag == "--render") o.render = value;
+      else if (flag == "--maps") o.maps = value;
+      else o.tiles = value;
+    } else if (flag == "--width") {
+      const std::vector<std::string> parts = splitCommas(value);
+      std::array<int, 2> columns{};
+      bool ok = parts.size() <= 2;
+      for (size_t k = 0; ok && k < parts.size(); ++k) ok = parseCount(parts[k], columns[k]) && columns[k] > 0;
+      if (!ok)
+        return usageError("largeur incorrecte : " + quoted(value) +
+                          " (un nombre de cases positif, ou deux séparés par une virgule)");
+      if (parts.size() == 1) columns[1] = columns[0];
+      o.width = columns;
+    } else if (flag == "--plane") {
+      const std::optional<RenderedPlane> chosen = choose<RenderedPlane>(
+          value, {{"level", RenderedPlane::Level}, {"sprite", RenderedPlane::Sprite},
+                  {"background", RenderedPlane::Background}, {"sprite-tiles", RenderedPlane::SpriteTiles},
+                  {"background-tiles", RenderedPlane::BackgroundTiles}});
+      if (!chosen)
+        return usageError("plan incorrect : " + quoted(value) +
+                          " (level, sprite, background, sprite-tiles ou background-tiles)");
+      o.plane = *chosen;
     }
   }
 
   if (o.flipBits && !o.flips) return usageError("l'option --flip-bits demande --flips");
 
+  // A base at which not even tile 0 fits is refused before any work.
+  if (o.tileBase) {
+    const MapLayout layout = o.mapLayout();
+    for (const MapPlane plane : {MapPlane::Sprite, MapPlane::Background}) {
+      if (layout.base(plane) < layout.indexLimit()) continue;
+      std::string limit = format("%lld au plus", layout.indexLimit() - 1);
+      if (layout.flipBits) limit += format(" sous le bit de symétrie %d", layout.flipBits->lowest());
+      return usageError(format("base de tuiles trop grande pour la carte %s : %d (%s)",
+                               plane == MapPlane::Sprite ? "des sprites" : "de l'arrière-plan",
+                               layout.base(plane), limit.c_str()));
+    }
+  }
+
+  if (o.render) return renderUsage(result, seen, files);
+  for (const char* option : {"--maps", "--tiles", "--width", "--plane"})
+    if (given.count(option)) return usageError(std::string("l'option ") + option + " demande --render");
+
   // The base name starts every label of the sources.
-  if (o.format != OutputFormat::Bin && !isSourceName(o.name))
-    return usageError("nom de base incorrect pour --format " +
-                      std::string(o.format == OutputFormat::Asm ? "asm" : "c") + " : " +
-                      quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
+  for (const OutputFormat format : o.formats)
+    if (format != OutputFormat::Bin && !isSourceName(o.name))
+      return usageError("nom de base incorrect pour --format " + std::string(formatName(format)) + " : " +
+                        quoted(o.name) + " (une lettre ASCII, puis lettres, chiffres ou _)");
 
   if (files.size() != 3)
     return usageError(format("trois fichiers attendus (SPRITES ARRIERE-PLAN COMPLET), %zu donné%s",
@@ -287,6 +382,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
 std::string usageText() {
   return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
+         "        tavrik-batch --render IMAGE.png --maps PREFIXE --width CASES [OPTIONS]\n"
          "\n"
          "Convertit les trois images d'un niveau (plan de sprites, arrière-plan, plan complet ;\n"
          "fichiers bitmap .bmp ou PNG .png de même taille) en tuiles de quatre niveaux de gris et\n"
@@ -305,7 +401,9 @@ std::string usageText() {
          "  --output-dir DOSSIER   dossier des quatre fichiers (défaut : le dossier courant)\n"
          "  --save-images DOSSIER  enregistre aussi les images de travail (BMP 24 bits)\n"
          "  --format bin|asm|c     bin : les quatre fichiers binaires (défaut) ; asm : un source\n"
-         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99)\n"
+         "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99) ; plusieurs\n"
+         "                         formats séparés par des virgules (bin,asm,c) écrivent chacun\n"
+         "                         leurs fichiers\n"
          "  --compress none|rle|lz4 cartes et tuiles compressées (défaut : none) : NOM1.lvl.rle,\n"
          "                         NOM1.lvl.lz4... ; dans les sources, octets du flux (dc.b,\n"
          "                         uint8_t) ; décodeurs C et 68000 : /usr/share/tavrik/decoders/\n"
@@ -325,9 +423,24 @@ std::string usageText() {
          "                         leurs indices ne changent jamais\n"
          "  --max-tiles N1,N2      nombre de tuiles au plus des listes de sprites et\n"
          "                         d'arrière-plan après l'optimisation ; au-delà, échec\n"
+         "  --tile-base N1,N2      ajouté à chaque indice de tuile des cartes de sprites et\n"
+         "                         d'arrière-plan (défaut : 0,0 ; une case sans tuile reste 0)\n"
+         "  --map-order rows|columns  ordre des cartes : ligne par ligne (défaut) ou colonne\n"
+         "                         par colonne, chaque colonne de haut en bas\n"
          "  --quiet                ni progression ni résumé\n"
          "  --help                 affiche cette aide et quitte\n"
          "  --version              affiche la version et quitte\n"
+         "\n"
+         "Rendu : redessine en PNG les fichiers d'une conversion (sans images en entrée ;\n"
+         "--tile-size, --flips, --flip-bits, --tile-base et --map-order disent comment ils\n"
+         "ont été écrits) :\n"
+         "  --render IMAGE.png     écrit l'image\n"
+         "  --maps PREFIXE         cartes PREFIXE1.lvl (sprites) et PREFIXE2.lvl (arrière-plan)\n"
+         "  --tiles PREFIXE        tuiles PREFIXE1.bin et PREFIXE2.bin (défaut : celui de --maps)\n"
+         "  --width C1[,C2]        largeur des cartes en cases (C1,C2 quand elles diffèrent)\n"
+         "  --plane level|sprite|background|sprite-tiles|background-tiles  ce qui est dessiné :\n"
+         "                         le niveau (défaut : l'arrière-plan, les sprites par-dessus),\n"
+         "                         un plan, ou les tuiles d'une liste, 16 par rangée\n"
          "\n"
          "Étapes :\n"
          "  cutout    Détourage des sprites\n"
@@ -345,11 +458,12 @@ std::string usageText() {
          "\n"
          "Codes de sortie :\n"
          "  0  succès\n"
-         "  1  échec du chargement d'une image, d'une étape ou d'une écriture\n"
+         "  1  échec du chargement d'une image, d'une étape, d'une écriture ou d'un rendu\n"
          "  2  mauvaise utilisation (option ou valeur incorrecte, dossier introuvable)\n"
          "\n"
          "Exemple :\n"
-         "  tavrik-batch --name Niv1 --output-dir sortie 1-sprites.bmp 2-background.bmp 3-full.bmp\n";
+         "  tavrik-batch --name Niv1 --output-dir sortie 1-sprites.bmp 2-background.bmp 3-full.bmp\n"
+         "  tavrik-batch --render niv1.png --maps sortie/Niv1 --width 32\n";
 }
 
 std::string versionText() { return std::string("tavrik-batch ") + TAVRIK_VERSION + "\n"; }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "formats/compress.h"
+#include "formats/map_picture.h"
+#include "maps/map_layout.h"
 #include "tiles/tile_flips.h"
 
 namespace tavrik::batch {
@@ -32,6 +34,8 @@ inline constexpr std::array<StepInfo, kStepCount> kSteps{{
 
 // --format: the four binary files, an assembler source, or a C header and source.
 enum class OutputFormat { Bin, Asm, C };
+// The name of a format as --format takes it.
+const char* formatName(OutputFormat format);
 // File format of the images that --save-images writes.
 enum class ImageFormat { Bmp, Png };
 
@@ -42,7 +46,7 @@ struct Options {
   std::array<bool, kStepCount> steps{true, true, true, true, true, true, true};  // --steps
   std::string outputDir;                          // --output-dir ("" = current folder)
   std::optional<std::string> saveImagesDir;       // --save-images
-  OutputFormat format = OutputFormat::Bin;        // --format
+  std::vector<OutputFormat> formats{OutputFormat::Bin};  // --format: each once, in the given order
   Compression compress = Compression::None;       // --compress: the map and tile tables
   ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
   std::optional<std::string> tiledDir;            // --tiled
@@ -52,15 +56,40 @@ struct Options {
   std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
+  std::optional<std::array<int, 2>> tileBase;     // --tile-base (sprite map, background map)
+  MapOrder mapOrder = MapOrder::Rows;             // --map-order
+  // --render: draws the files of an earlier run into a PNG picture instead of converting.
+  std::optional<std::string> render;              // --render (the picture's path)
+  std::optional<std::string> maps, tiles;         // --maps, --tiles (prefixes of the files)
+  std::optional<std::array<int, 2>> width;        // --width (sprite map, background map)
+  RenderedPlane plane = RenderedPlane::Level;     // --plane
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }
+  bool writes(OutputFormat format) const {
+    for (const OutputFormat f : formats)
+      if (f == format) return true;
+    return false;
+  }
 
   // Where the map records keep the mirror bits: with --flips, those of --flip-bits or the
   // default ones; none without.
   std::optional<FlipBits> mapFlipBits() const {
     if (!flips) return std::nullopt;
     return flipBits ? FlipBits{(*flipBits)[0], (*flipBits)[1]} : FlipBits{};
+  }
+  // How the map records are written (or, with --render, were written).
+  MapLayout mapLayout() const { return MapLayout{mapFlipBits(), mapOrder, tileBase}; }
+  // What --render reads and draws: the tiles default to the maps' prefix.
+  RenderRequest renderRequest() const {
+    RenderRequest request;
+    request.plane = plane;
+    request.maps = maps.value_or("");
+    request.tiles = tiles ? *tiles : request.maps;
+    if (width) request.columns = *width;
+    request.tileSize = tileSize;
+    request.layout = mapLayout();
+    return request;
   }
 };
 

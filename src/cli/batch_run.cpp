@@ -9,17 +9,18 @@
 #include <system_error>
 #include <vector>
 
+#include "base/error.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
+#include "cli/render_run.h"
+#include "files/output_set.h"
 #include "formats/compressed_files.h"
 #include "formats/source_export.h"
 #include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 #include "imaging/worker_thread.h"
-#include "files/output_set.h"
 #include "maps/export_files.h"
 #include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
@@ -67,17 +68,21 @@ SourceLanguage sourceLanguage(OutputFormat outputFormat) {
   return outputFormat == OutputFormat::Asm ? SourceLanguage::Assembler : SourceLanguage::C;
 }
 
-// The names that the maps step writes in --output-dir.
+// The names that the maps step writes in --output-dir, every format of --format in its order.
 std::vector<std::string> outputNames(const Options& options) {
-  if (options.format == OutputFormat::Bin)
-    return options.compress == Compression::None ? exportFileNames(options.name)
-                                                 : compressedFileNames(options.name, options.compress);
-  return sourceFileNames(options.name, sourceLanguage(options.format));
+  std::vector<std::string> names;
+  for (const OutputFormat format : options.formats) {
+    const std::vector<std::string> more = format != OutputFormat::Bin ? sourceFileNames(options.name, sourceLanguage(format))
+                                          : options.compress == Compression::None
+                                              ? exportFileNames(options.name)
+                                              : compressedFileNames(options.name, options.compress);
+    names.insert(names.end(), more.begin(), more.end());
+  }
+  return names;
 }
 
-// An output name of the run that is one of the input pictures (the same file, whatever the
-// spelling); returns the problem.
-std::optional<std::string> inputOverwritten(const Options& options) {
+// Every output that the run may write, with the option that places it.
+std::vector<std::pair<std::string, const char*>> outputTargets(const Options& options) {
   std::vector<std::pair<std::string, const char*>> targets;
   if (options.runs(Step::Maps)) {
     for (const std::string& name : outputNames(options))
@@ -89,7 +94,13 @@ std::optional<std::string> inputOverwritten(const Options& options) {
   if (options.saveImagesDir)
     for (const SavedImage& saved : kSavedImages)
       targets.emplace_back(savedImagePath(options, saved), "--save-images");
-  for (const auto& [target, option] : targets) {
+  return targets;
+}
+
+// An output name of the run that is one of the input pictures (the same file, whatever the
+// spelling); returns the problem.
+std::optional<std::string> inputOverwritten(const Options& options) {
+  for (const auto& [target, option] : outputTargets(options)) {
     for (const std::string* input : {&options.sprites, &options.background, &options.full}) {
       std::error_code ec;
       if (fs::equivalent(target, *input, ec))
@@ -202,15 +213,14 @@ void checkTileBudgets(const Workspace& ws, const std::array<int, 2>& budgets) {
   }
 }
 
-// A summary that could not be written (a full disk, a closed output) is no success.
+}  // namespace
+
 int flushOutput(Console& console) {
   console.out.flush();
   if (console.out) return kExitSuccess;
   console.err << kPrefix << "écriture impossible sur la sortie standard\n";
   return kExitFailure;
 }
-
-}  // namespace
 
 std::string errorLine(const std::string& message) {
   std::string text = errorBoxText(message);
@@ -294,21 +304,23 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             mapOptions.drawPreviews = options.saveImagesDir.has_value();
             mapOptions.flips = options.mapFlipBits();
             maps = buildMaps(ws, mapOptions);
+            maps->layout = options.mapLayout();
           }
           // The sources and the Tiled map share one set of tables, built when the first of
           // them needs it: after the name's check for the sources, after the binary files
           // (which encode their own) for the Tiled map.
           std::optional<ExportTables> tables;
-          if (options.format == OutputFormat::Bin && options.compress == Compression::None) {
-            stageExportFiles(ws, *maps, options.outputDir, files);
-          } else if (options.format == OutputFormat::Bin) {
-            tables = exportTables(ws, *maps);
-            stageCompressedFiles(ws.Edit6, *tables, options.compress, options.outputDir, files);
-          } else {
-            checkSourceName(ws.Edit6);
-            tables = exportTables(ws, *maps);
-            stageSource(ws.Edit6, *tables, sourceLanguage(options.format), options.outputDir, files,
-                        options.compress);
+          for (const OutputFormat format : options.formats) {
+            if (format == OutputFormat::Bin && options.compress == Compression::None) {
+              stageExportFiles(ws, *maps, options.outputDir, files);
+            } else if (format == OutputFormat::Bin) {
+              if (!tables) tables = exportTables(ws, *maps);
+              stageCompressedFiles(ws.Edit6, *tables, options.compress, options.outputDir, files);
+            } else {
+              checkSourceName(ws.Edit6);
+              if (!tables) tables = exportTables(ws, *maps);
+              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files, options.compress);
+            }
           }
           if (options.tiledDir) {
             if (!tables) tables = exportTables(ws, *maps);
@@ -405,6 +417,7 @@ int runCommandLine(const std::vector<std::string>& args, Console& console) {
     case ParseResult::Action::Run:
       break;
   }
+  if (parsed.options.render) return runRender(parsed.options, console);
   Workspace ws;
   return runBatch(parsed.options, ws, console);
 }

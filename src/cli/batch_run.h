@@ -27,6 +27,10 @@ int runBatch(const Options& options, Workspace& ws, Console& console);
 // The whole tool from its arguments (after the program name): parse, then run.
 int runCommandLine(const std::vector<std::string>& args, Console& console);
 
+// Flushes the standard output: a summary that could not be written (a full disk, a closed
+// output) is no success. Returns the exit status.
+int flushOutput(Console& console);
+
 // One line for the console: the error box's text of a message, line breaks turned into blanks.
 std::string errorLine(const std::string& message);
 // The usage-error line: message and a pointer to --help.

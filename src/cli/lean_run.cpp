@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/error.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 
@@ -173,7 +173,7 @@ void LeanRun::convert(Workspace& ws, const TileBank& bank) {
     for (const std::string* file : {&options_.sprites, &options_.background, &options_.full}) checkPicture(*file);
     throw;
   }
-  result_.maps.flipBits = options_.mapFlipBits();
+  result_.maps.layout = options_.mapLayout();
   const std::string width = std::to_string(width_), height = std::to_string(height_);
   ws.Label4 = ws.Label7 = ws.Label15 = width;
   ws.Label5 = ws.Label8 = ws.Label16 = height;

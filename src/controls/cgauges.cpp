@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <numbers>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace {
 

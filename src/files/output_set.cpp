@@ -15,7 +15,7 @@
 #include <mutex>
 #include <random>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/error.h"
 #include "formats/compress.h"
-#include "imaging/error.h"
 
 namespace tavrik {
 
@@ -26,48 +26,44 @@ struct Table {
   std::vector<std::uint8_t> stream;  // with compression: the stream of the big-endian values
 };
 
-std::string planeComment(const char* what, const PlaneTables& plane) {
-  return format("%s map, %d x %d cells", what, plane.columns, plane.rows);
+constexpr const char* kByColumns = "column by column (each column top to bottom, left column first)";
+
+// How a map table runs through the cells, for the comments: "" in rows, the default.
+std::string orderNote(const MapLayout& layout) {
+  return layout.order == MapOrder::Columns ? std::string(", ") + kByColumns : "";
 }
 
-std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, Compression compression) {
-  const auto tiles = [&](const char* what, const PlaneTables& p) {
-    return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
-                  t.tileSize);
-  };
-  std::vector<Table> tables{{name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite), {}},
-                            {name + "2_lvl", &t.background.map, planeComment("background", t.background), {}},
-                            {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite), {}},
-                            {name + "2_bin", &t.background.tiles, tiles("background", t.background), {}}};
-  // The streams decode into the values as the 68000 holds them: big-endian words.
-  if (compression != Compression::None)
-    for (Table& table : tables) {
-      table.stream = compressBytes(compression, wordBytes(*table.values, true));
-      table.comment += format(", as an %s stream", compressionName(compression));
-    }
-  return tables;
+std::string planeComment(const char* what, const PlaneTables& plane, const MapLayout& layout) {
+  return format("%s map, %d x %d cells", what, plane.columns, plane.rows) + orderNote(layout);
 }
 
 std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t,
                                   const std::vector<Table>& tables, Compression compression) {
   std::vector<Constant> constants{{name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"}};
-  if (t.flipBits) {
-    constants.push_back({name + "_FLIP_H_BIT", t.flipBits->horizontal,
+  const MapLayout& layout = t.layout;
+  if (layout.flipBits) {
+    constants.push_back({name + "_FLIP_H_BIT", layout.flipBits->horizontal,
                          "map bit of a tile mirrored left-right"});
-    constants.push_back({name + "_FLIP_V_BIT", t.flipBits->vertical,
+    constants.push_back({name + "_FLIP_V_BIT", layout.flipBits->vertical,
                          "map bit of a tile mirrored top-bottom"});
   }
-  const auto plane = [&](const char* n, const PlaneTables& p, const char* what) {
+  if (layout.order == MapOrder::Columns)
+    constants.push_back({name + "_MAP_BY_COLUMNS", 1, std::string("maps stored ") + kByColumns});
+  const auto plane = [&](const char* n, const PlaneTables& p, const char* what, MapPlane which) {
     const std::string lvl = name + n + "_lvl";
     const std::string bin = name + n + "_bin";
     constants.push_back({lvl + "_WIDTH", p.columns, std::string(what) + " map width in cells"});
     constants.push_back({lvl + "_HEIGHT", p.rows, std::string(what) + " map height in cells"});
-    constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()), "values in " + lvl});
+    constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()),
+                         "values in " + lvl + orderNote(layout)});
+    if (layout.tileBase)
+      constants.push_back({lvl + "_TILE_BASE", layout.base(which),
+                           "added to the tile index of every cell of " + lvl + " that has a tile"});
     constants.push_back({bin + "_TILES", p.tileCount, std::string(what) + " tiles"});
     constants.push_back({bin + "_LENGTH", static_cast<long long>(p.tiles.size()), "values in " + bin});
   };
-  plane("1", t.sprite, "sprite");
-  plane("2", t.background, "background");
+  plane("1", t.sprite, "sprite", MapPlane::Sprite);
+  plane("2", t.background, "background", MapPlane::Background);
   if (compression != Compression::None)
     for (const Table& table : tables) {
       constants.push_back({table.label + "_SIZE", static_cast<long long>(table.stream.size()),
@@ -78,6 +74,24 @@ std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t
   return constants;
 }
 
+std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, Compression compression) {
+  const auto tiles = [&](const char* what, const PlaneTables& p) {
+    return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
+                  t.tileSize);
+  };
+  std::vector<Table> tables{
+      {name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite, t.layout), {}},
+      {name + "2_lvl", &t.background.map, planeComment("background", t.background, t.layout), {}},
+      {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite), {}},
+      {name + "2_bin", &t.background.tiles, tiles("background", t.background), {}}};
+  // The streams decode into the values as the 68000 holds them: big-endian words.
+  if (compression != Compression::None)
+    for (Table& table : tables) {
+      table.stream = compressBytes(compression, wordBytes(*table.values, true));
+      table.comment += format(", as an %s stream", compressionName(compression));
+    }
+  return tables;
+}
 
 // The values in lines of eight: each line is `head`, then the values formatted by `hexPattern`
 // and separated by commas, then `tail`, or `last` for the last line.
@@ -110,21 +124,29 @@ std::string byteLines(const std::vector<std::uint8_t>& bytes, const char* head, 
   return text;
 }
 
-const char* kHeaderLines[] = {
-    "Level data converted by tavrik-batch.",
-    "Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list",
-    "(with the mirror bits _FLIP_H_BIT and _FLIP_V_BIT set for a mirrored tile, when defined).",
-    "Tiles (_bin): per tile and pixel row, two bit-plane words: the high bits, then the low bits",
-    "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
-    "pixel in the highest bit used.",
-};
-
-// After kHeaderLines, for compressed tables.
-std::vector<std::string> compressedLines(Compression compression) {
-  if (compression == Compression::None) return {};
-  return {format("Each table is an %s stream (see the decoders in /usr/share/tavrik/decoders/):",
-                 compressionName(compression)),
-          "its values decode as big-endian 16-bit words, _DECODED_SIZE bytes from _SIZE bytes."};
+// The comment at the head of the files, a line each.
+std::vector<std::string> headerLines(const MapLayout& layout, Compression compression) {
+  std::vector<std::string> lines{"Level data converted by tavrik-batch."};
+  if (layout.order == MapOrder::Columns) {
+    lines.push_back("Maps (_lvl): one value per cell, column by column (each column top to bottom,");
+    lines.push_back("left column first): the index of the cell's tile in its list");
+  } else {
+    lines.push_back("Maps (_lvl): one value per cell, row by row: the index of the cell's tile in its list");
+  }
+  if (layout.tileBase) {
+    lines.push_back("plus the map's _TILE_BASE (a cell that matched no tile holds 0)");
+  }
+  lines.push_back("(with the mirror bits _FLIP_H_BIT and _FLIP_V_BIT set for a mirrored tile, when defined).");
+  for (const char* line : {"Tiles (_bin): per tile and pixel row, two bit-plane words: the high bits, then the low bits",
+                           "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
+                           "pixel in the highest bit used."})
+    lines.push_back(line);
+  if (compression != Compression::None) {
+    lines.push_back(format("Each table is an %s stream (see the decoders in /usr/share/tavrik/decoders/):",
+                           compressionName(compression)));
+    lines.push_back("its values decode as big-endian 16-bit words, _DECODED_SIZE bytes from _SIZE bytes.");
+  }
+  return lines;
 }
 
 }  // namespace
@@ -145,8 +167,7 @@ void checkSourceName(const std::string& name) {
 std::string assemblerSource(const std::string& name, const ExportTables& tables, Compression compression) {
   checkSourceName(name);
   std::string text;
-  for (const char* line : kHeaderLines) text += std::string("* ") + line + "\n";
-  for (const std::string& line : compressedLines(compression)) text += "* " + line + "\n";
+  for (const std::string& line : headerLines(tables.layout, compression)) text += "* " + line + "\n";
   text += "\n";
   const std::vector<Table> all = tablesOf(name, tables, compression);
   for (const Constant& c : constantsOf(name, tables, all, compression))
@@ -173,8 +194,7 @@ std::string cHeader(const std::string& name, const ExportTables& tables, Compres
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
   std::string text = "/*\n";
-  for (const char* line : kHeaderLines) text += std::string(" * ") + line + "\n";
-  for (const std::string& line : compressedLines(compression)) text += " * " + line + "\n";
+  for (const std::string& line : headerLines(tables.layout, compression)) text += " * " + line + "\n";
   text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
   const std::vector<Table> all = tablesOf(name, tables, compression);
   for (const Constant& c : constantsOf(name, tables, all, compression))

@@ -26,7 +26,8 @@ void checkSourceName(const std::string& name);
 // numbers, in file order, so the assembler or compiler stores them in its target's byte order.
 // Constants: NAME_TILE_SIZE, NAMEn_lvl_WIDTH / _HEIGHT (cells), NAMEn_bin_TILES, and
 // NAMEn_lvl_LENGTH / NAMEn_bin_LENGTH (values in the table), and, when the map records carry
-// mirror bits, NAME_FLIP_H_BIT and NAME_FLIP_V_BIT.
+// mirror bits, NAME_FLIP_H_BIT and NAME_FLIP_V_BIT; with tile bases, NAMEn_lvl_TILE_BASE; with
+// the maps in columns, NAME_MAP_BY_COLUMNS (1), the order also told in the comments.
 //
 // Assembler: "dc.w $XXXX" lines, eight values a line, in the 68000 syntax of Motorola (GNU as
 // in MRI mode, vasm, Devpac), the tables in the data section.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/png_file.h"
 #include "maps/tile_words.h"
 
@@ -73,15 +73,10 @@ std::string layer(int id, const char* name, int columns, int rows, const TileMap
 
 Surface tilesetImage(const PlaneTables& plane, int tileSize) {
   const int s = tileSize;
-  Surface image(kTilesetColumns * s, tilesetRows(plane.tileCount) * s);
-  for (int t = 0; t < plane.tileCount; ++t) {
-    const int x0 = t % kTilesetColumns * s, y0 = t / kTilesetColumns * s;
-    for (int y = 0; y < s; ++y) {
-      const size_t word = (static_cast<size_t>(t) * s + y) * 2;
-      decodeTileRow(plane.tiles[word], plane.tiles[word + 1], s, image.row(y0 + y) + x0);
-    }
-  }
-  return image;
+  std::vector<Colour> tiles(static_cast<size_t>(plane.tileCount) * s * s);
+  for (size_t row = 0; row < tiles.size() / static_cast<size_t>(s); ++row)
+    decodeTileRow(plane.tiles[2 * row], plane.tiles[2 * row + 1], s, tiles.data() + row * static_cast<size_t>(s));
+  return tileSheet(tiles, s);
 }
 
 std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps) {

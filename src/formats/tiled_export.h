@@ -4,14 +4,12 @@
 #include <vector>
 
 #include "files/output_set.h"
+#include "formats/map_picture.h"
 #include "imaging/surface.h"
 #include "maps/export_files.h"
 #include "maps/tile_maps.h"
 
 namespace tavrik {
-
-// Tiles a row of a tile set image.
-inline constexpr int kTilesetColumns = 16;
 
 // The tiles of a list as Tiled reads a tile set image: tile t at column t % 16, row t / 16,
 // each pixel the grey of its colour number (0 white, 1 silver, 2 grey, 3 black), so that the

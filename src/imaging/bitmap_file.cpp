@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/error.h"
 #include "files/input_file.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
 #include "imaging/worker_thread.h"
 
 namespace tavrik {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/picture_file.h"
 
 namespace tavrik {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/error.h"
 #include "files/input_file.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/png_file.h"
 
 namespace tavrik {

@@ -12,7 +12,7 @@
 
 #include "files/input_file.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "base/error.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
 #include "imaging/surface.h"
 #include "maps/tile_words.h"
 
@@ -15,8 +15,8 @@ namespace {
 
 constexpr int kMaxWritableTileSize = 16;
 
-void writeMap(StagedFile& out, const TileMap& map, const std::optional<FlipBits>& flipBits) {
-  for (const std::uint16_t record : mapRecords(map, flipBits)) {
+void writeMap(StagedFile& out, const TileMap& map, const MapLayout& layout, MapPlane plane) {
+  for (const std::uint16_t record : layout.records(map, plane)) {
     out.put(static_cast<std::uint8_t>(record & 0xFF));
     out.put(static_cast<std::uint8_t>(record >> 8));
   }
@@ -29,12 +29,11 @@ void writeTiles(StagedFile& out, ImageControl& list, const std::string& counter,
   }
 }
 
-// Refuses a list whose indices do not all fit below `limit`.
-void checkTileCount(const std::string& counter, long long limit) {
+// Refuses a list whose indices, with the map's base, do not all fit its records.
+void checkTileCount(const std::string& counter, const MapLayout& layout, MapPlane plane) {
   int count = 0;
   // A text that is no integer fails later, where the count is read for the tiles.
-  if (tryTextToInt(counter, count) && count > limit)
-    throw Error(format(kTooManyTilesMax, count, static_cast<int>(limit)));
+  if (tryTextToInt(counter, count)) layout.checkFits(plane, count);
 }
 
 }  // namespace
@@ -48,20 +47,6 @@ std::vector<std::string> exportFileNames(const std::string& name) {
   for (const char* pattern : {"%s1.lvl", "%s2.lvl", "%s1.bin", "%s2.bin"})
     names.push_back(format(pattern, name.c_str()));
   return names;
-}
-
-std::vector<std::uint16_t> mapRecords(const TileMap& map, const std::optional<FlipBits>& flipBits) {
-  std::vector<std::uint16_t> records;
-  records.reserve(static_cast<size_t>(map.rows) * static_cast<size_t>(map.columns));
-  for (int r = 0; r < map.rows; ++r)
-    for (int c = 0; c < map.columns; ++c) {
-      const size_t cell = static_cast<size_t>(r) * map.columns + c;
-      const std::uint32_t value = flipBits && cell < map.flips.size()
-                                      ? flipBits->record(map.cells[cell], map.flips[cell])
-                                      : static_cast<std::uint32_t>(map.cells[cell]);
-      records.push_back(static_cast<std::uint16_t>(value & 0xFFFF));
-    }
-  return records;
 }
 
 std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size) {
@@ -89,40 +74,39 @@ std::vector<std::uint16_t> tileWords(ImageControl& list, int count, int size) {
   return words;
 }
 
-void checkExportable(const Workspace& ws, const std::optional<FlipBits>& flipBits) {
+void checkExportable(const Workspace& ws, const MapLayout& layout) {
   if (ws.SpriteSize > kMaxWritableTileSize) throw Error(format(kTileSizeNotWritable, ws.SpriteSize));
   // Map records are 2 bytes: the indices fit below bit 16, or below the lower flip bit.
-  const long long limit = flipBits ? flipBits->maxTiles() : kMaxTiles;
-  checkTileCount(ws.Label23, limit);
-  checkTileCount(ws.Label26, limit);
+  checkTileCount(ws.Label23, layout, MapPlane::Sprite);
+  checkTileCount(ws.Label26, layout, MapPlane::Background);
 }
 
 ExportTables exportTables(Workspace& ws, const Maps& maps) {
-  checkExportable(ws, maps.flipBits);
+  checkExportable(ws, maps.layout);
   ExportTables tables;
   tables.tileSize = ws.SpriteSize;
-  tables.flipBits = maps.flipBits;
-  const auto plane = [&](PlaneTables& t, const TileMap& map, ImageControl& list,
+  tables.layout = maps.layout;
+  const auto plane = [&](PlaneTables& t, const TileMap& map, MapPlane which, ImageControl& list,
                          const std::string& counter) {
     t.columns = map.columns;
     t.rows = map.rows;
-    t.map = mapRecords(map, maps.flipBits);
+    t.map = maps.layout.records(map, which);
     t.tileCount = std::max(0, textToInt(counter));
     t.tiles = tileWords(list, t.tileCount, tables.tileSize);
   };
-  plane(tables.sprite, maps.sprite, ws.Image5, ws.Label23);
-  plane(tables.background, maps.background, ws.Image6, ws.Label26);
+  plane(tables.sprite, maps.sprite, MapPlane::Sprite, ws.Image5, ws.Label23);
+  plane(tables.background, maps.background, MapPlane::Background, ws.Image6, ws.Label26);
   return tables;
 }
 
 void stageExportFiles(Workspace& ws, const Maps& maps, const std::string& folder, OutputSet& set) {
-  checkExportable(ws, maps.flipBits);
+  checkExportable(ws, maps.layout);
   const int size = ws.SpriteSize;
 
   const std::vector<std::string> names = exportFileNames(ws.Edit6);
   const auto file = [&](size_t k) -> StagedFile& { return set.add(outputPath(folder, names[k])); };
-  writeMap(file(0), maps.sprite, maps.flipBits);
-  writeMap(file(1), maps.background, maps.flipBits);
+  writeMap(file(0), maps.sprite, maps.layout, MapPlane::Sprite);
+  writeMap(file(1), maps.background, maps.layout, MapPlane::Background);
   writeTiles(file(2), ws.Image5, ws.Label23, size);
   writeTiles(file(3), ws.Image6, ws.Label26, size);
 }

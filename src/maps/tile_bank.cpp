@@ -4,10 +4,10 @@
 #include <optional>
 #include <system_error>
 
+#include "base/error.h"
 #include "files/input_file.h"
+#include "maps/map_layout.h"
 #include "tavrik_decoders.h"
-#include "imaging/error.h"
-#include "maps/export_files.h"
 #include "maps/tile_words.h"
 
 namespace tavrik {
@@ -21,6 +21,23 @@ std::optional<std::uintmax_t> regularFileSize(const std::string& path) {
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) return std::nullopt;
   return size;
+}
+
+}  // namespace
+
+std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S, const std::string& name) {
+  if (S <= 0 || S > 16 || bytes.size() % static_cast<size_t>(tileRecordSize(S)) != 0)
+    throw Error(format(kBadTileFile, name.c_str()));
+  std::vector<Colour> tiles(bytes.size() / 4 * static_cast<size_t>(S));
+  Colour* out = tiles.data();
+  for (size_t row = 0; row < bytes.size(); row += 4) {
+    const unsigned first = static_cast<unsigned>(bytes[row] << 8 | bytes[row + 1]);
+    const unsigned second = static_cast<unsigned>(bytes[row + 2] << 8 | bytes[row + 3]);
+    if ((first | second) >> S) throw Error(format(kBadTileFile, name.c_str()));
+    decodeTileRow(first, second, S, out);
+    out += S;
+  }
+  return tiles;
 }
 
 std::vector<Colour> readTileFile(const std::string& path, int S, Compression compression) {
@@ -52,30 +69,17 @@ std::vector<Colour> readTileFile(const std::string& path, int S, Compression com
   return decodeTileRecords(tiles, S, path);
 }
 
+namespace {
+
 // PREFIXn.bin, or with a compression and no entry of that name, its compressed file.
 std::vector<Colour> readBankFile(const std::string& plainPath, int S, Compression compression) {
   std::error_code ec;
   if (compression == Compression::None || std::filesystem::exists(std::filesystem::symlink_status(plainPath, ec)))
-    return readTileFile(plainPath, S, Compression::None);
+    return readTileFile(plainPath, S);
   return readTileFile(plainPath + compressionSuffix(compression), S, compression);
 }
 
 }  // namespace
-
-std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S, const std::string& name) {
-  if (S <= 0 || S > 16 || bytes.size() % static_cast<size_t>(tileRecordSize(S)) != 0)
-    throw Error(format(kBadTileFile, name.c_str()));
-  std::vector<Colour> tiles(bytes.size() / 4 * static_cast<size_t>(S));
-  Colour* out = tiles.data();
-  for (size_t row = 0; row < bytes.size(); row += 4) {
-    const unsigned first = static_cast<unsigned>(bytes[row] << 8 | bytes[row + 1]);
-    const unsigned second = static_cast<unsigned>(bytes[row + 2] << 8 | bytes[row + 3]);
-    if ((first | second) >> S) throw Error(format(kBadTileFile, name.c_str()));
-    decodeTileRow(first, second, S, out);
-    out += S;
-  }
-  return tiles;
-}
 
 TileBank readTileBank(const std::string& prefix, int S, Compression compression) {
   TileBank bank;

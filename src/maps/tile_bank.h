@@ -24,6 +24,14 @@ inline constexpr int tileRecordSize(int S) { return 4 * S; }
 // them, and they would be lost).
 std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S, const std::string& name);
 
+// The tiles of the tile-graphics file `path`, read whole and decoded as decodeTileRecords does.
+// Throws Error(kCannotOpenFile) for a file that cannot be opened or read (absent, a folder, a
+// named pipe, a device), Error(kBadTileFile) as decodeTileRecords does, and also for more tiles
+// than any map record can index (65536), before the file is read. With a `compression`, the file
+// is that compression's stream (see formats/compress.h), decoded first; one that does not
+// decode, or decodes into more than 65536 tiles, is a bad tile file.
+std::vector<Colour> readTileFile(const std::string& path, int S, Compression compression = Compression::None);
+
 struct TileBank {
   std::vector<Colour> sprites;      // tiles of PREFIX1.bin
   std::vector<Colour> backgrounds;  // tiles of PREFIX2.bin

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <numeric>
 #include <string_view>
 
+#include "base/error.h"
 #include "imaging/bitmap_font.h"
-#include "imaging/error.h"
 #include "imaging/surface.h"
-#include "tiles/tile_index.h"
 #include "passes/parallel_rows.h"
+#include "tiles/tile_index.h"
 
 namespace tavrik {
 
@@ -67,6 +68,8 @@ TileMap emptyMap(const ImageControl& plane, int size, bool mirrored) {
   map.cells.assign(static_cast<size_t>(map.columns) * static_cast<size_t>(map.rows), 0);
   if (mirrored) map.flips.assign(map.cells.size(), Flip::None);
   map.unmatched = static_cast<long long>(map.cells.size());
+  map.unmatchedCells.resize(map.cells.size());
+  std::iota(map.unmatchedCells.begin(), map.unmatchedCells.end(), size_t{0});
   return map;
 }
 
@@ -95,10 +98,10 @@ void matchCells(Workspace& ws, ImageControl& planeControl, ImageControl& listCon
   // Cells are independent: row bands on several threads, each writing its own cells.
   const long long area = static_cast<long long>(size) * size;
   const int bands = bandCount(static_cast<long long>(map.cells.size()) * area);
-  std::vector<long long> unmatchedPerBand(static_cast<size_t>(bands), 0);
+  std::vector<std::vector<size_t>> unmatchedPerBand(static_cast<size_t>(bands));
   forEachBand(map.rows, bands, [&](int band, int rowBegin, int rowEnd) {
     std::vector<Colour> scratch(static_cast<size_t>(area));
-    long long unmatched = 0;
+    std::vector<size_t>& unmatched = unmatchedPerBand[static_cast<size_t>(band)];
     for (int r = rowBegin; r < rowEnd; ++r) {
       const int y0 = r * size;
       for (int c = 0; c < map.columns; ++c) {
@@ -113,16 +116,16 @@ void matchCells(Workspace& ws, ImageControl& planeControl, ImageControl& listCon
           found = tiles.find([&](int y) { return scratch.data() + static_cast<size_t>(y) * size; });
         }
         const size_t cell = static_cast<size_t>(r) * map.columns + c;
-        if (found.index < 0) ++unmatched;
+        if (found.index < 0) unmatched.push_back(cell);
         map.cells[cell] = found.index < 0 ? 0 : found.index;
         if (mirrored) map.flips[cell] = found.flip;
       }
     }
-    unmatchedPerBand[static_cast<size_t>(band)] = unmatched;
   });
-  long long unmatched = 0;
-  for (long long u : unmatchedPerBand) unmatched += u;
-  map.unmatched = unmatched;
+  map.unmatchedCells.clear();
+  for (const std::vector<size_t>& cells : unmatchedPerBand)
+    map.unmatchedCells.insert(map.unmatchedCells.end(), cells.begin(), cells.end());
+  map.unmatched = static_cast<long long>(map.unmatchedCells.size());
 }
 
 // The legend's colours: black as it stands, red left-right, blue top-bottom, green both.
@@ -175,7 +178,7 @@ Maps buildMaps(Workspace& ws, const MapOptions& options) {
   Maps maps;
   maps.sprite = emptyMap(ws.Image1, size, mirrored);
   maps.background = emptyMap(ws.Image2, size, mirrored);
-  maps.flipBits = options.flips;
+  maps.layout.flipBits = options.flips;
 
   if (options.drawPreviews) preparePreview(ws.Image8, ws.Image1, maps.sprite);
   matchCells(ws, ws.Image1, ws.Image5, ws.Label23, size, 0, mirrored, maps.sprite);

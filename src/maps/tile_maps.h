@@ -1,11 +1,12 @@
 // Map building and map previews: the tile index of every cell of both planes.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "maps/map_layout.h"
 #include "tiles/tile_flips.h"
-
 #include "workspace/workspace.h"
 
 namespace tavrik {
@@ -18,6 +19,7 @@ struct TileMap {
   int rows = 0;
   std::vector<std::int32_t> cells;  // row by row: cell (c, r) at r * columns + c
   long long unmatched = 0;          // cells that matched no tile of the list (value 0)
+  std::vector<std::size_t> unmatchedCells;  // their positions (r * columns + c), in order
   std::vector<Flip> flips;          // with mirroring: per cell, how its tile is mirrored;
                                     // empty otherwise
 };
@@ -25,7 +27,9 @@ struct TileMap {
 struct Maps {
   TileMap sprite;
   TileMap background;
-  std::optional<FlipBits> flipBits;  // with mirroring: where the map records keep the flips
+  // How the records hold the maps: with mirroring, where they keep the flips; their order and
+  // tile bases.
+  MapLayout layout;
 };
 
 struct MapOptions {

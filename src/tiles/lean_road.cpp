@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "passes/colour_rules.h"
 #include "passes/parallel_rows.h"
 #include "tiles/tile_index.h"
@@ -347,7 +347,10 @@ class Road {
     const bool matched = index >= 0;
     map.cells[c] = matched ? index : 0;
     if (!map.flips.empty()) map.flips[c] = matched ? flip : Flip::None;
-    map.unmatched += !matched;
+    if (!matched) {
+      ++map.unmatched;
+      map.unmatchedCells.push_back(c);
+    }
     return matched;
   }
 

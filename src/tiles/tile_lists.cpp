@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "passes/parallel_rows.h"
 #include "tiles/tile_index.h"
 #include "tiles/tile_strip.h"

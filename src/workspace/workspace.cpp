@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/picture_file.h"
 
 namespace tavrik {

@@ -8,7 +8,7 @@
 
 #include "app/image_view.h"
 #include "app_test_support.h"
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace {
 

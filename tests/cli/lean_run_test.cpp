@@ -11,18 +11,18 @@
 #include <map>
 #include <sstream>
 
+#include "base/error.h"
 #include "cli/batch_run.h"
 #include "cli/lean_run.h"
+#include "files/output_set.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
-#include "files/output_set.h"
 #include "maps/export_files.h"
+#include "maps/tile_bank.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
 #include "passes/colour_rules.h"
-#include "maps/tile_bank.h"
 #include "reference/random_workspace.h"
 #include "run_tool.h"
 #include "tiles/tile_lists.h"
@@ -187,7 +187,7 @@ batch::Options randomOptions(Rng& rng, const TempFolder& folder, const std::arra
   o.name = rng() % 2 ? "Lv" : "";
   const batch::OutputFormat formats[] = {batch::OutputFormat::Bin, batch::OutputFormat::Bin,
                                          batch::OutputFormat::Asm, batch::OutputFormat::C};
-  o.format = formats[rng() % 4];
+  o.formats = {formats[rng() % 4]};
   if (rng() % 4 == 0) o.tiledDir = o.outputDir;
   // Mirrored tiles, flip bits anywhere from 8 to 15, and budgets that some lists pass.
   o.flips = rng() % 2 == 0;
@@ -297,6 +297,8 @@ TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
         EXPECT_EQ(run->maps().sprite.flips, windowMaps->sprite.flips) << context;
         EXPECT_EQ(run->maps().background.flips, windowMaps->background.flips) << context;
         EXPECT_EQ(run->maps().background.unmatched, windowMaps->background.unmatched) << context;
+        EXPECT_EQ(run->maps().sprite.unmatchedCells, windowMaps->sprite.unmatchedCells) << context;
+        EXPECT_EQ(run->maps().background.unmatchedCells, windowMaps->background.unmatchedCells) << context;
       }
     }
     for (const std::string* label : {&leanWs.Label4, &leanWs.Label5, &leanWs.Label7, &leanWs.Label8,

@@ -12,6 +12,7 @@
 
 #include "imaging/bitmap_file.h"
 #include "reference/literal_decode.h"
+#include "render_check.h"
 #include "run_tool.h"
 
 namespace tavrik::test {
@@ -207,11 +208,16 @@ TEST(ToolTileSets, TheDocumentedBankExampleChainsThreeLevels) {
   for (int n = 1; n <= 3; ++n) {
     const std::string level = std::to_string(n);
     TempFolder images;
-    const ToolRun road = runTool(concat({"--steps", "cutout,grey,mask", "--save-images", images.str()},
+    const ToolRun road = runTool(concat({"--steps", "cutout,grey,mask,overlay", "--save-images", images.str()},
                                         planesOf(kSource + "/resources/levels/" + level)));
     ASSERT_EQ(road.status, 0) << road.err;
     expectPlanesRebuilt(cwd / ("game/Niv" + level), cwd / "game/Niv3", images.str(), {16, true, 14, 15},
                         "level " + level);
+    // tavrik-batch --render draws the same planes, and the overlay preview, from the same files.
+    const int columns = loadBitmap(images / "sprite-plane.bmp").width() / 16;
+    expectRenderedPlanes({"--flips", "--maps", cwd / ("game/Niv" + level), "--tiles", cwd / "game/Niv3", "--width",
+                          std::to_string(columns)},
+                         images.str(), "level " + level);
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/error.h"
 #include "child_process.h"
 #include "cli/run_tool.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
 
 using namespace tavrik;
 namespace fs = std::filesystem;

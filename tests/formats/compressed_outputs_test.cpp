@@ -29,6 +29,7 @@ std::vector<Case> cases(const TempFolder& scratch) {
   }
   return {{"Demo", demoPictures(), {}},
           {"Lv8", demoPictures(), {"--tile-size", "8", "--flips"}},
+          {"Cols", demoPictures(), {"--map-order", "columns", "--tile-base", "16,100"}},
           {"Tiny", tiny, {}}};
 }
 
@@ -92,6 +93,13 @@ TEST(CompressedOutputs, BinaryFilesDecodeIntoThePlainFiles) {
       }
       std::sort(expected.begin(), expected.end());
       EXPECT_EQ(out.entries(), expected);
+      // With every format at once, the sources join the same files.
+      TempFolder all;
+      ASSERT_EQ(convert(c, {"--quiet", "--compress", compressionName(k), "--format", "c,bin,asm"}, all).status, 0);
+      for (const char* source : {".c", ".h", ".s"}) expected.push_back(c.name + source);
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(all.entries(), expected);
+      for (const std::string& f : out.entries()) EXPECT_EQ(readWholeFile(all / f), readWholeFile(out / f));
     }
   }
 }

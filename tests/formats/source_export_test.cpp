@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "formats/format_fixtures.h"
@@ -41,7 +42,8 @@ std::vector<Case> cases(const TempFolder& scratch) {
   return {{"Demo", 16, 512, 224, demoFiles},
           {"lv_8b", 8, 512, 224, demoFiles},
           {"Tiny_1", 16, 8, 8, tinyPictures(scratch)},
-          {"Mirror", 16, 512, 224, demoFiles, {"--flips", "--flip-bits", "9,12"}, 9, 12}};
+          {"Mirror", 16, 512, 224, demoFiles, {"--flips", "--flip-bits", "9,12"}, 9, 12},
+          {"Based", 8, 512, 224, demoFiles, {"--flips", "--tile-base", "3,900", "--map-order", "columns"}, 14, 15}};
 }
 
 // Runs the tool for `c` with `--format format` into `folder`.
@@ -215,6 +217,101 @@ TEST(SourceFormats, CompiledArraysWriteBackTheBinaryFiles) {
   }
 }
 
+// A level of `columns` x `rows` tiles of 8 pixels drawn from a few random grey tiles, some of
+// them mirrored, as the three pictures of `folder`.
+std::vector<std::string> randomLevel(const TempFolder& folder, std::mt19937& rng, int columns, int rows) {
+  const Colour greys[] = {clBlack, clGray, clSilver, clWhite};
+  std::vector<std::array<Colour, 64>> pool(3 + rng() % 6);
+  for (auto& tile : pool)
+    for (Colour& c : tile) c = greys[rng() % 4];
+  Surface plane(columns * 8, rows * 8);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) {
+      const auto& tile = pool[rng() % pool.size()];
+      const unsigned flip = rng() % 4;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+          plane.write(c * 8 + x, r * 8 + y, tile[static_cast<size_t>((flip & 2 ? 7 - y : y) * 8 + (flip & 1 ? 7 - x : x))]);
+    }
+  std::vector<std::string> files;
+  for (const char* name : {"s.bmp", "b.bmp", "f.bmp"}) {
+    files.push_back(folder / name);
+    writeBitmapFile(plane, files.back());
+  }
+  return files;
+}
+
+// Checks, compiled against the tables of the same level written plain (Plain), with tile bases
+// (Based) and by columns (Cols): every based value less its base is the plain value, and the
+// column-ordered table is the plain one transposed.
+std::string layoutCheckProgram() {
+  std::string text = "#include <stdio.h>\n#include \"Plain.h\"\n#include \"Based.h\"\n#include \"Cols.h\"\n";
+  text += R"(
+static int check(const char *what, const uint16_t *plain, const uint16_t *based, long base,
+                 const uint16_t *cols, long width, long height, long length) {
+  long i, r, c;
+  int bad = 0;
+  if (length != width * height) { printf("%s: %ld values for %ld x %ld\n", what, length, width, height); return 1; }
+  for (i = 0; i < length; ++i)
+    if (based[i] - base != plain[i]) { printf("%s: based[%ld] - %ld = %ld, plain %u\n", what, i, base, based[i] - base, (unsigned)plain[i]); bad = 1; break; }
+  for (r = 0; r < height; ++r)
+    for (c = 0; c < width; ++c)
+      if (cols[c * height + r] != plain[r * width + c]) {
+        printf("%s: column %ld row %ld differs\n", what, c, r);
+        return 1;
+      }
+  return bad;
+}
+
+int main(void) {
+  printf("bases %ld %ld, by columns %ld\n", (long)Based1_lvl_TILE_BASE, (long)Based2_lvl_TILE_BASE, (long)Cols_MAP_BY_COLUMNS);
+  return check("sprite", Plain1_lvl, Based1_lvl, Based1_lvl_TILE_BASE, Cols1_lvl, Plain1_lvl_WIDTH, Plain1_lvl_HEIGHT, Plain1_lvl_LENGTH)
+       | check("background", Plain2_lvl, Based2_lvl, Based2_lvl_TILE_BASE, Cols2_lvl, Plain2_lvl_WIDTH, Plain2_lvl_HEIGHT, Plain2_lvl_LENGTH);
+}
+)";
+  return text;
+}
+
+TEST(SourceFormats, CompiledTablesKeepTheirBasesAndColumnOrderOnRandomLevels) {
+  const std::string cc = findProgram("cc");
+  if (cc.empty()) GTEST_SKIP() << "no C compiler (cc) on PATH";
+  std::mt19937 rng(22);
+  for (int level = 0; level < 4; ++level) {
+    TempFolder pictures, source;
+    const int columns = 1 + static_cast<int>(rng() % 12), rows = 1 + static_cast<int>(rng() % 9);
+    const std::vector<std::string> files = randomLevel(pictures, rng, columns, rows);
+    const bool flips = level % 2 == 1;
+    // The largest bases that the lists leave room for are in reach.
+    const long limit = flips ? 16384 : 65536;
+    const long n1 = static_cast<long>(rng() % static_cast<unsigned>(limit - 64));
+    const long n2 = level == 0 ? 0 : limit - 64 + static_cast<long>(rng() % 2);
+    const std::string context = "level " + std::to_string(level) + ", " + std::to_string(columns) + " x " +
+                                std::to_string(rows) + ", bases " + std::to_string(n1) + "," + std::to_string(n2);
+    SCOPED_TRACE(context);
+    const std::pair<std::string, std::vector<std::string>> runs[] = {
+        {"Plain", {}},
+        {"Based", {"--tile-base", std::to_string(n1) + "," + std::to_string(n2)}},
+        {"Cols", {"--map-order", "columns"}}};
+    for (const auto& [name, extra] : runs) {
+      std::vector<std::string> args{"--quiet", "--steps", "lists,optimise,maps", "--tile-size", "8", "--format", "c",
+                                    "--name", name, "--output-dir", source.str()};
+      if (flips) args.push_back("--flips");
+      args.insert(args.end(), extra.begin(), extra.end());
+      args.insert(args.end(), files.begin(), files.end());
+      const ToolRun run = runTool(args);
+      ASSERT_EQ(run.status, 0) << name << "\n" << run.err;
+    }
+    std::ofstream(source / "check.c") << layoutCheckProgram();
+    ToolRun run = runCommand({cc, "-std=c99", "-Wall", "-Wextra", "-pedantic", "-Werror", "-o", source / "check",
+                              source / "check.c", source / "Plain.c", source / "Based.c", source / "Cols.c"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = runCommand({source / "check"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    ASSERT_FALSE(run.outLines().empty());
+    EXPECT_EQ(run.outLines()[0], "bases " + std::to_string(n1) + " " + std::to_string(n2) + ", by columns 1");
+  }
+}
+
 TEST(SourceFormats, BadFormatsNamesAndFilesFailOnOneLineWithoutPartialFiles) {
   TempFolder folder;
   const std::vector<std::string> pictures = tinyPictures(folder);
@@ -247,6 +344,89 @@ TEST(SourceFormats, BadFormatsNamesAndFilesFailOnOneLineWithoutPartialFiles) {
   EXPECT_EQ(r.errLines(), std::vector<std::string>{"tavrik-batch: Impossible de créer le fichier " +
                                                    (out / "Demo.c") + "."});
   EXPECT_EQ(out.entries(), std::vector<std::string>{"Demo.c"});
+}
+
+}  // namespace
+}  // namespace tavrik::test
+
+namespace tavrik::test {
+namespace {
+
+// Every file that the runs of `lists` write, by name, each list a --format value.
+std::map<std::string, std::string> formatOutputs(const std::vector<std::string>& pictures,
+                                                 const std::vector<std::string>& lists,
+                                                 const std::vector<std::string>& options) {
+  std::map<std::string, std::string> files;
+  for (const std::string& list : lists) {
+    const TempFolder out;
+    std::vector<std::string> args{"--quiet", "--format", list, "--output-dir", out.str(), "--tiled", out.str()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), pictures.begin(), pictures.end());
+    const ToolRun run = runTool(args);
+    EXPECT_EQ(run.status, 0) << list << ": " << run.err;
+    // Each run also writes the Tiled map, which must not depend on the formats.
+    for (const std::string& name : out.entries()) {
+      const std::string bytes = readWholeFile(out / name);
+      EXPECT_EQ(files.emplace(name, bytes).first->second, bytes) << name;
+    }
+  }
+  return files;
+}
+
+TEST(SourceFormats, SeveralFormatsInOneCallWriteWhatSingleRunsWrite) {
+  const std::vector<std::string> demo = demoPictures();
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, {"--flips", "--tile-size", "8", "--name", "Lv_2"}}) {
+    const auto one = formatOutputs(demo, {"c,bin,asm"}, options);
+    EXPECT_EQ(one.size(), 10u);  // 4 binary, 1 assembler, 2 C, 3 Tiled
+    EXPECT_EQ(one, formatOutputs(demo, {"bin", "asm", "c"}, options));
+  }
+
+  // The summary names every file, in the order of the list.
+  const TempFolder out;
+  std::vector<std::string> args{"--format", "asm,bin", "--name", "Niv", "--output-dir", out.str()};
+  args.insert(args.end(), demo.begin(), demo.end());
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> listed;
+  for (const std::string& line : run.outLines())
+    if (line.rfind("  ", 0) == 0) listed.push_back(line.substr(2, line.find(" (") - 2));
+  const std::vector<std::string> expected{out / "Niv.s", out / "Niv1.lvl", out / "Niv2.lvl", out / "Niv1.bin",
+                                          out / "Niv2.bin"};
+  EXPECT_EQ(listed, expected);
+}
+
+TEST(SourceFormats, FormatListsAreCheckedBeforeAnythingIsWritten) {
+  TempFolder folder;
+  const std::vector<std::string> pictures = tinyPictures(folder);
+  const TempFolder out;
+  // A picture in the output folder under the name of the list's last format.
+  fs::copy_file(pictures[0], out / "Demo.h");
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+    std::vector<std::string> files = {};  // the three pictures when empty
+  } cases[] = {
+      {{"--format", "bin,bin"}, "le format bin est donné deux fois dans --format"},
+      {{"--format", "asm,c,asm"}, "le format asm est donné deux fois dans --format"},
+      {{"--format", "bin,"}, "format incorrect : «  » (bin, asm ou c)"},
+      {{"--format", "bin,C"}, "format incorrect : « C » (bin, asm ou c)"},
+      {{"--format", "bin,c", "--name", "2Niv"},
+       "nom de base incorrect pour --format c : « 2Niv » (une lettre ASCII, puis lettres, chiffres ou _)"},
+      {{"--format", "bin,asm,c"},
+       "le fichier de sortie « " + (out / "Demo.h") + " » (--output-dir) est une des images d'entrée",
+       {out / "Demo.h", pictures[1], pictures[2]}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--output-dir", out.str()});
+    const std::vector<std::string>& files = c.files.empty() ? pictures : c.files;
+    args.insert(args.end(), files.begin(), files.end());
+    const ToolRun r = runTool(args);
+    EXPECT_EQ(r.status, 2) << c.args[1];
+    EXPECT_EQ(r.err, "tavrik-batch: " + c.message + " (voir tavrik-batch --help)\n");
+  }
+  EXPECT_EQ(out.entries(), std::vector<std::string>{"Demo.h"});
 }
 
 }  // namespace

@@ -37,8 +37,10 @@ TEST(TiledMap, RenderedByTiledItIsTheGreyBackgroundAndTheOverlay) {
     std::string name;  // the first needs escaping in XML and is not ASCII
     int size;
     bool flips;  // mirrored cells carry Tiled's flip flags
+    std::vector<std::string> layout = {};  // map records' layout: nothing changes in Tiled
   };
-  for (const Case& c : {Case{"Été&<1", 16, false}, Case{"Demo", 8, false}, Case{"Flip", 16, true}}) {
+  for (const Case& c : {Case{"Été&<1", 16, false}, Case{"Demo", 8, false}, Case{"Flip", 16, true},
+                        Case{"Based", 16, true, {"--tile-base", "300,5", "--map-order", "columns"}}}) {
     const std::string& name = c.name;
     SCOPED_TRACE(name);
     TempFolder tiled, images, bin;
@@ -46,6 +48,7 @@ TEST(TiledMap, RenderedByTiledItIsTheGreyBackgroundAndTheOverlay) {
                                   "--tiled", tiled.str(), "--save-images", images.str(),
                                   "--output-dir", bin.str()};
     if (c.flips) args.push_back("--flips");
+    args.insert(args.end(), c.layout.begin(), c.layout.end());
     for (const std::string& picture : demoPictures()) args.push_back(picture);
     const ToolRun run = runTool(args);
     ASSERT_EQ(run.status, 0) << run.err;

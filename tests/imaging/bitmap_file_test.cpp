@@ -10,10 +10,10 @@
 #include <random>
 #include <vector>
 
+#include "base/error.h"
 #include "child_process.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/byte_fields.h"
-#include "imaging/error.h"
 
 using namespace tavrik;
 using tavrik::testing::Bytes;

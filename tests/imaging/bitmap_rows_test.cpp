@@ -8,8 +8,8 @@
 #include <cstring>
 #include <random>
 
+#include "base/error.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 
 using namespace tavrik;
 

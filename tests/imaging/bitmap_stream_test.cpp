@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "child_process.h"
 #include "imaging/bitmap_file.h"
-#include "imaging/error.h"
 #include "imaging/byte_fields.h"
 #include "imaging/picture_file.h"
 

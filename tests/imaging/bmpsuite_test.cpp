@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/picture_file.h"
 #include "sha256.h"
 

@@ -8,9 +8,9 @@
 
 #include <unistd.h>
 
+#include "base/error.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/byte_fields.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "workspace/workspace.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/png_file.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "imaging/colour.h"
-#include "imaging/error.h"
 #include "imaging/image_control.h"
 #include "imaging/surface.h"
 #include "workspace/workspace.h"

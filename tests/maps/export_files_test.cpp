@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
+#include "base/error.h"
 #include "files/output_set.h"
-#include "imaging/error.h"
 #include "maps/export_files.h"
 #include "maps/maps_fixtures.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <random>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/export_files.h"
 #include "maps/maps_fixtures.h"
 #include "reference/literal_maps.h"
@@ -188,6 +188,7 @@ void expectSameMaps(const TileMap& a, const TileMap& b) {
   EXPECT_EQ(a.cells, b.cells);
   EXPECT_EQ(a.flips, b.flips);
   EXPECT_EQ(a.unmatched, b.unmatched);
+  EXPECT_EQ(a.unmatchedCells, b.unmatchedCells);
 }
 
 void expectSameOutcome(const Outcome& fast, const Outcome& literal) {

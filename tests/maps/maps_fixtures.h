@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "imaging/picture.h"
 #include "maps/tile_maps.h"
 #include "workspace/workspace.h"

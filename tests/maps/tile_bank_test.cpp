@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/export_files.h"
 #include "maps/maps_fixtures.h"
 #include "maps/tile_bank.h"

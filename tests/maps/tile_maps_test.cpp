@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "imaging/error.h"
-#include "maps/tile_maps.h"
+#include "base/error.h"
 #include "maps/maps_fixtures.h"
+#include "maps/tile_maps.h"
 
 using namespace tavrik;
 using namespace tavrik::maps_test;

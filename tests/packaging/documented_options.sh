@@ -59,7 +59,7 @@ for option in $value_options; do
   # A value may begin with "-": after an option that takes one, no option is offered.
   offered=$(complete_words "$option" - | options_in | paste -sd " " -)
   [ -z "$offered" ] || fail "completion offers options as the value of $option: $offered"
-  values=$(sed -nE "s/^ +$option ([a-z0-9]+(\|[a-z0-9]+)+) .*/\1/p" <<< "$help" | tr '|' '\n' | sort)
+  values=$(sed -nE "s/^ +$option ([a-z0-9-]+(\|[a-z0-9-]+)+) .*/\1/p" <<< "$help" | tr '|' '\n' | sort)
   [ -z "$values" ] || same "values of $option" "--help" "$values" "the completion" "$(complete_words "$option" '')"
 done
 same "steps" "--help" "$(printf '%s\nnone\n' "$help_steps" | sort)" "the completion of --steps" \

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "reference/literal_steps.h"
 #include "reference/random_workspace.h"
 #include "reference/step_runner.h"

@@ -12,8 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/error.h"
 #include "child_process.h"
-#include "imaging/error.h"
 #include "passes/parallel_rows.h"
 
 using namespace tavrik;

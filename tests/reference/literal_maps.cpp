@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 
 namespace tavrik::literal {
 
@@ -57,6 +57,7 @@ void buildOne(Workspace& ws, ImageControl& plane, ImageControl& list, const std:
     while (f < orientations && best[static_cast<size_t>(f)][cell] < 0) ++f;
     if (f == orientations) {
       ++map.unmatched;
+      map.unmatchedCells.push_back(cell);
       continue;
     }
     map.cells[cell] = best[static_cast<size_t>(f)][cell];
@@ -144,7 +145,7 @@ Maps buildMaps(Workspace& ws, const std::optional<FlipBits>& flips) {
   Maps maps;
   maps.sprite = allocate(ws.Image1, s, flips.has_value());
   maps.background = allocate(ws.Image2, s, flips.has_value());
-  maps.flipBits = flips;
+  maps.layout.flipBits = flips;
   buildOne(ws, ws.Image1, ws.Image5, ws.Label23, ws.Image8, maps.sprite, s, 0, flips.has_value());
   ws.setProgress(50);
   buildOne(ws, ws.Image2, ws.Image6, ws.Label26, ws.Image9, maps.background, s, 50, flips.has_value());
@@ -158,7 +159,7 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
   for (const std::string* label : {&ws.Label23, &ws.Label26}) {
     int n = 0;
     // With flips the indices must fit below the lower flip bit.
-    const int limit = maps.flipBits ? 1 << std::min(maps.flipBits->horizontal, maps.flipBits->vertical) : 65536;
+    const int limit = maps.layout.flipBits ? 1 << std::min(maps.layout.flipBits->horizontal, maps.layout.flipBits->vertical) : 65536;
     if (tryTextToInt(*label, n) && n > limit) throw Error(format(kTooManyTilesMax, n, limit));
   }
   // Each file is written beside its final name; the four take their names once all are whole.
@@ -170,8 +171,8 @@ ExportResult exportFiles(Workspace& ws, const Maps& maps, const std::string& fol
     written.push_back(path);
   };
   try {
-    stage("%s1.lvl", [&](std::FILE* f) { writeMapFile(f, maps.sprite, maps.flipBits); });
-    stage("%s2.lvl", [&](std::FILE* f) { writeMapFile(f, maps.background, maps.flipBits); });
+    stage("%s1.lvl", [&](std::FILE* f) { writeMapFile(f, maps.sprite, maps.layout.flipBits); });
+    stage("%s2.lvl", [&](std::FILE* f) { writeMapFile(f, maps.background, maps.layout.flipBits); });
     stage("%s1.bin", [&](std::FILE* f) { writeList(f, ws.Image5, ws.Label23, s); });
     stage("%s2.bin", [&](std::FILE* f) { writeList(f, ws.Image6, ws.Label26, s); });
   } catch (...) {

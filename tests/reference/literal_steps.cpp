@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "reference/random_workspace.h"
 
 namespace tavrik::literal {

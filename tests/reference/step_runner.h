@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "reference/random_workspace.h"
 #include "workspace/workspace.h"
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
 #include "passes/colour_rules.h"
@@ -138,6 +138,7 @@ void expectSameAsWindow(const LeanResult& lean, Workspace& ws, const Maps& maps,
     EXPECT_EQ(got[which]->rows, want[which]->rows) << context;
     EXPECT_EQ(got[which]->cells, want[which]->cells) << context << " map " << which;
     EXPECT_EQ(got[which]->unmatched, want[which]->unmatched) << context << " map " << which;
+    EXPECT_EQ(got[which]->unmatchedCells, want[which]->unmatchedCells) << context << " map " << which;
     EXPECT_EQ(got[which]->flips, want[which]->flips) << context << " map " << which;
   }
 }

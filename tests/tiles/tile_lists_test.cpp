@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "imaging/error.h"
+#include "base/error.h"
 #include "reference/random_workspace.h"
 
 using namespace tavrik;

@@ -1,4 +1,5 @@
-// The one error type of the system: a French message, shown by the faces.
+// The one error type of the system: a French message, shown by the faces. It lives at the
+// bottom of the house, below files/ and imaging/, so that every layer can raise it.
 #pragma once
 #include <cstddef>
 #include <new>
