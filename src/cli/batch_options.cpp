@@ -109,7 +109,7 @@ std::optional<std::string> nameProblem(const std::string& name) {
 // The options that only a conversion reads.
 bool convertsOnly(const std::string& flag) {
   for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
-                             "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles"})
+                             "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles", "--compress"})
     if (flag == option) return true;
   return false;
 }

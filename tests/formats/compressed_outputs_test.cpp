@@ -252,6 +252,10 @@ TEST(CompressedOutputs, CompressedNamesAreCheckedAgainstThePictures) {
   const ToolRun bad = runTool({"--compress", "zip", demo[0], demo[1], demo[2]});
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("compression incorrecte : « zip » (none, rle ou lz4)"), std::string::npos) << bad.err;
+  // --render reads plain files only: the option is refused there, not ignored.
+  const ToolRun render = runTool({"--render", folder / "r.png", "--maps", folder / "Demo", "--width", "32", "--compress", "lz4"});
+  EXPECT_EQ(render.status, 2);
+  EXPECT_NE(render.err.find("l'option --compress ne sert pas avec --render"), std::string::npos) << render.err;
 }
 
 }  // namespace
