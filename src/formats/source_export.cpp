@@ -164,12 +164,14 @@ void checkSourceName(const std::string& name) {
   if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
 }
 
-std::string assemblerSource(const std::string& name, const ExportTables& tables, Compression compression) {
-  checkSourceName(name);
+namespace {
+
+// The texts of the files, from the tables that tablesOf gave (compressed once for both C files).
+std::string assemblerText(const std::string& name, const ExportTables& tables, const std::vector<Table>& all,
+                          Compression compression) {
   std::string text;
   for (const std::string& line : headerLines(tables.layout, compression)) text += "* " + line + "\n";
   text += "\n";
-  const std::vector<Table> all = tablesOf(name, tables, compression);
   for (const Constant& c : constantsOf(name, tables, all, compression))
     text += format("%s\tequ\t%lld\t; %s\n", c.name.c_str(), c.value, c.comment.c_str());
   // Exported, so that the source may be assembled on its own and linked, or included.
@@ -188,15 +190,14 @@ std::string assemblerSource(const std::string& name, const ExportTables& tables,
   return text;
 }
 
-std::string cHeader(const std::string& name, const ExportTables& tables, Compression compression) {
-  checkSourceName(name);
+std::string cHeaderText(const std::string& name, const ExportTables& tables, const std::vector<Table>& all,
+                        Compression compression) {
   std::string guard;
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
   std::string text = "/*\n";
   for (const std::string& line : headerLines(tables.layout, compression)) text += " * " + line + "\n";
   text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
-  const std::vector<Table> all = tablesOf(name, tables, compression);
   for (const Constant& c : constantsOf(name, tables, all, compression))
     text += format("#define %s %lld /* %s */\n", c.name.c_str(), c.value, c.comment.c_str());
   text += "\n";
@@ -213,11 +214,9 @@ std::string cHeader(const std::string& name, const ExportTables& tables, Compres
   return text;
 }
 
-std::string cSource(const std::string& name, const ExportTables& tables, Compression compression) {
-  checkSourceName(name);
+std::string cSourceText(const std::string& name, const std::vector<Table>& all, Compression compression) {
   std::string text = "/* Level data converted by tavrik-batch; see " + name + ".h. */\n";
   text += "#include \"" + name + ".h\"\n";
-  const std::vector<Table> all = tablesOf(name, tables, compression);
   if (compression != Compression::None) {
     // Streams at even addresses, for the 68000 decoders, where the compiler can be asked.
     text += "\n#ifdef __GNUC__\n#define " + name + "_EVEN __attribute__((aligned(2)))\n#else\n#define " +
@@ -240,6 +239,23 @@ std::string cSource(const std::string& name, const ExportTables& tables, Compres
   return text;
 }
 
+}  // namespace
+
+std::string assemblerSource(const std::string& name, const ExportTables& tables, Compression compression) {
+  checkSourceName(name);
+  return assemblerText(name, tables, tablesOf(name, tables, compression), compression);
+}
+
+std::string cHeader(const std::string& name, const ExportTables& tables, Compression compression) {
+  checkSourceName(name);
+  return cHeaderText(name, tables, tablesOf(name, tables, compression), compression);
+}
+
+std::string cSource(const std::string& name, const ExportTables& tables, Compression compression) {
+  checkSourceName(name);
+  return cSourceText(name, tablesOf(name, tables, compression), compression);
+}
+
 std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage language) {
   if (language == SourceLanguage::Assembler) return {name + ".s"};
   return {name + ".h", name + ".c"};
@@ -252,11 +268,12 @@ void stageSource(const std::string& name, const ExportTables& tables, SourceLang
   const auto stage = [&](size_t k, const std::string& text) {
     set.add(outputPath(folder, names[k])).write(text.data(), text.size());
   };
+  const std::vector<Table> all = tablesOf(name, tables, compression);
   if (language == SourceLanguage::Assembler) {
-    stage(0, assemblerSource(name, tables, compression));
+    stage(0, assemblerText(name, tables, all, compression));
   } else {
-    stage(0, cHeader(name, tables, compression));
-    stage(1, cSource(name, tables, compression));
+    stage(0, cHeaderText(name, tables, all, compression));
+    stage(1, cSourceText(name, all, compression));
   }
 }
 
