@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 #include <set>
@@ -8,6 +9,7 @@
 
 #include "base/error.h"
 #include "formats/source_export.h"
+#include "game/base_name.h"
 
 #ifndef TAVRIK_VERSION
 #define TAVRIK_VERSION "unknown"
@@ -61,51 +63,6 @@ bool parsePair(const std::string& text, std::array<int, 2>& pair) {
   return parts.size() == 2 && parseCount(parts[0], pair[0]) && parseCount(parts[1], pair[1]);
 }
 
-// The code points of a text in strict UTF-8 (no overlong forms, no surrogates, at most
-// U+10FFFF); false when it is not UTF-8.
-bool decodeUtf8(const std::string& text, std::vector<char32_t>& out) {
-  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t extra;
-    char32_t code;
-    if (c < 0x80) extra = 0, code = c;
-    else if ((c & 0xE0) == 0xC0) extra = 1, code = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0) extra = 2, code = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0) extra = 3, code = c & 0x07;
-    else return false;
-    if (text.size() - i <= extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    out.push_back(code);
-    i += extra + 1;
-  }
-  return true;
-}
-
-// Why a base name cannot make file names, if it cannot.
-std::optional<std::string> nameProblem(const std::string& name) {
-  std::vector<char32_t> codes;
-  // Shown without the name itself: its bytes could break the message's line or the terminal.
-  if (!decodeUtf8(name, codes)) return "nom de base incorrect : ce n'est pas du texte UTF-8";
-  for (const char32_t code : codes)
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
-      return "nom de base incorrect : les caractères de contrôle sont interdits";
-  const int n = static_cast<int>(codes.size());
-  if (n > kMaxNameCharacters)
-    return format("nom de base trop long : %s (%d caractères, %d au plus)", quoted(name).c_str(), n,
-                  kMaxNameCharacters);
-  // The name becomes part of a file name in the output folder; a separator would send the
-  // files elsewhere or into a folder that does not exist.
-  if (name.find('/') != std::string::npos)
-    return "nom de base incorrect : " + quoted(name) + " (le caractère / est interdit dans un nom de fichier)";
-  return std::nullopt;
-}
-
 // The options that only a conversion reads.
 bool convertsOnly(const std::string& flag) {
   for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
@@ -140,6 +97,11 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 }
 
 }  // namespace
+
+const char* const kNotWithGame[] = {"--name",   "--thresholds", "--tile-size",  "--steps",     "--output-dir",
+                                    "--save-images", "--format", "--image-format", "--tiled",   "--full-strips",
+                                    "--flips",  "--flip-bits",  "--bank",       "--max-tiles", "--tile-base",
+                                    "--map-order", "--render", "--maps", "--tiles", "--width", "--plane", nullptr};
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
@@ -191,7 +153,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
                             flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
                             flag == "--tile-base" || flag == "--map-order" || flag == "--render" ||
                             flag == "--maps" || flag == "--tiles" || flag == "--width" || flag == "--plane" ||
-                            flag == "--compress";
+                            flag == "--compress" || flag == "--game";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -232,7 +194,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     if (!given.insert(flag).second) return usageError("l'option " + flag + " est donnée deux fois");
 
     if (flag == "--name") {
-      if (const std::optional<std::string> problem = nameProblem(value)) return usageError(*problem);
+      if (const std::optional<std::string> problem = baseNameProblem(value)) return usageError(*problem);
       o.name = value;
     } else if (flag == "--thresholds") {
       const std::vector<std::string> parts = splitCommas(value);
@@ -301,6 +263,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     } else if (flag == "--bank") {
       if (value.empty()) return usageError("l'option --bank demande un préfixe de fichiers");
       o.bank = value;
+    } else if (flag == "--game") {
+      if (value.empty()) return usageError("l'option --game demande un fichier de jeu");
+      o.game = value;
     } else if (flag == "--max-tiles") {
       std::array<int, 2> budgets{};
       if (!parsePair(value, budgets))
@@ -346,6 +311,17 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     }
   }
 
+  // A game file decides everything of its conversion: the options that it sets, and those of a
+  // single run, are refused beside it, so that no value comes from two places.
+  if (o.game) {
+    for (const char* const* option = kNotWithGame; *option; ++option)
+      if (std::find(seen.begin(), seen.end(), *option) != seen.end())
+        return usageError(std::string("l'option ") + *option + " ne se combine pas avec --game (le fichier de jeu en décide)");
+    if (!files.empty())
+      return usageError("--game ne prend pas d'images : elles sont dans le fichier de jeu (" + quoted(files[0]) + ")");
+    return result;
+  }
+
   if (o.flipBits && !o.flips) return usageError("l'option --flip-bits demande --flips");
 
   // A base at which not even tile 0 fits is refused before any work.
@@ -383,6 +359,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 std::string usageText() {
   return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
          "        tavrik-batch --render IMAGE.png --maps PREFIXE --width CASES [OPTIONS]\n"
+         "        tavrik-batch --game FICHIER [--quiet]\n"
          "\n"
          "Convertit les trois images d'un niveau (plan de sprites, arrière-plan, plan complet ;\n"
          "fichiers bitmap .bmp ou PNG .png de même taille) en tuiles de quatre niveaux de gris et\n"
@@ -423,6 +400,9 @@ std::string usageText() {
          "                         leurs indices ne changent jamais\n"
          "  --max-tiles N1,N2      nombre de tuiles au plus des listes de sprites et\n"
          "                         d'arrière-plan après l'optimisation ; au-delà, échec\n"
+         "  --game FICHIER         convertit tous les niveaux d'un jeu décrit par un fichier TOML,\n"
+         "                         dans l'ordre, sur une banque de tuiles commune (voir\n"
+         "                         docs/games.md) ; sans images ni options de conversion\n"
          "  --tile-base N1,N2      ajouté à chaque indice de tuile des cartes de sprites et\n"
          "                         d'arrière-plan (défaut : 0,0 ; une case sans tuile reste 0)\n"
          "  --map-order rows|columns  ordre des cartes : ligne par ligne (défaut) ou colonne\n"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/compress.h"
+#include "game/base_name.h"
 #include "formats/map_picture.h"
 #include "maps/map_layout.h"
 #include "tiles/tile_flips.h"
@@ -56,6 +57,7 @@ struct Options {
   std::optional<std::array<int, 2>> flipBits;     // --flip-bits (left-right, top-bottom)
   std::optional<std::string> bank;                // --bank (prefix of the two tile files)
   std::optional<std::array<int, 2>> maxTiles;     // --max-tiles (sprite list, background list)
+  std::optional<std::string> game;                // --game (a game file instead of three pictures)
   std::optional<std::array<int, 2>> tileBase;     // --tile-base (sprite map, background map)
   MapOrder mapOrder = MapOrder::Rows;             // --map-order
   // --render: draws the files of an earlier run into a PNG picture instead of converting.
@@ -104,10 +106,12 @@ struct ParseResult {
 // three files; "--" ends the options; "--opt=value" and "--opt value" are both accepted.
 ParseResult parseOptions(const std::vector<std::string>& args);
 
+// The options refused beside --game (null-terminated): those that the game file sets, and
+// those of a single run only.
+extern const char* const kNotWithGame[];
+
 // Number of characters of a UTF-8 text (bytes that do not continue a sequence).
 int countCharacters(const std::string& text);
-
-inline constexpr int kMaxNameCharacters = 7;
 
 // A name or value as the messages quote it: « text ».
 std::string quoted(const std::string& text);

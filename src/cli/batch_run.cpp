@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "cli/game_command.h"
 #include "cli/lean_run.h"
 #include "cli/progress_bar.h"
 #include "cli/render_run.h"
@@ -319,7 +320,8 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             } else {
               checkSourceName(ws.Edit6);
               if (!tables) tables = exportTables(ws, *maps);
-              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files, options.compress);
+              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files, SourceParts::All,
+                          options.compress);
             }
           }
           if (options.tiledDir) {
@@ -417,6 +419,7 @@ int runCommandLine(const std::vector<std::string>& args, Console& console) {
     case ParseResult::Action::Run:
       break;
   }
+  if (parsed.options.game) return runGameCommand(parsed.options, console);
   if (parsed.options.render) return runRender(parsed.options, console);
   Workspace ws;
   return runBatch(parsed.options, ws, console);

@@ -3,113 +3,11 @@
 #include <algorithm>
 
 #include "base/error.h"
-#include "imaging/bitmap_file.h"
-#include "imaging/picture_file.h"
-#include "imaging/png_file.h"
+#include "tiles/plane_files.h"
 
 namespace tavrik::batch {
 
 namespace {
-
-class BitmapRows final : public PlaneRows {
- public:
-  explicit BitmapRows(std::unique_ptr<BitmapRowReader> reader) : reader_(std::move(reader)) {}
-  int width() const override { return reader_->width(); }
-  int height() const override { return reader_->height(); }
-  void read(int y, int count, Colour* out, std::size_t stride) override { reader_->read(y, count, out, stride); }
-
- private:
-  std::unique_ptr<BitmapRowReader> reader_;
-};
-
-// A PNG picture decodes from its first row on: rows are read in order only.
-class PngRows final : public PlaneRows {
- public:
-  explicit PngRows(std::unique_ptr<PngReader> reader) : reader_(std::move(reader)) {}
-  int width() const override { return reader_->width(); }
-  int height() const override { return reader_->height(); }
-  void read(int, int count, Colour* out, std::size_t stride) override {
-    for (int k = 0; k < count; ++k) reader_->readRow(out + static_cast<size_t>(k) * stride);
-  }
-  bool sequential() const override { return true; }
-
- private:
-  std::unique_ptr<PngReader> reader_;
-};
-
-enum class Kind { Bitmap, Png, Other };
-
-Kind kindOf(const std::string& fileName) {
-  std::string extension = fileExtension(fileName);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return extension == "bmp" ? Kind::Bitmap : extension == "png" ? Kind::Png : Kind::Other;
-}
-
-// Pictures read in bands may be larger than those loaded whole, since a band's memory grows
-// with the width only: above kMaxPicturePixels pixels, up to kMaxBandedPixels when they are at
-// most kMaxBandedWidth pixels wide (a band of 16 rows then takes 4 MiB a picture).
-constexpr std::uint64_t kMaxBandedPixels = std::uint64_t{1} << 32;
-constexpr int kMaxBandedWidth = 65536;
-
-std::uint64_t pixelsOf(const PlaneRows& rows) {
-  return static_cast<std::uint64_t>(rows.width()) * static_cast<std::uint64_t>(rows.height());
-}
-
-std::unique_ptr<PlaneRows> openRowsUpTo(const std::string& fileName, std::uint64_t maxPixels) {
-  switch (kindOf(fileName)) {
-    case Kind::Bitmap:
-      if (std::unique_ptr<BitmapRowReader> reader = BitmapRowReader::open(fileName, maxPixels))
-        return std::make_unique<BitmapRows>(std::move(reader));
-      return nullptr;
-    case Kind::Png:
-      try {
-        if (std::unique_ptr<PngReader> reader = PngReader::open(fileName, maxPixels))
-          return std::make_unique<PngRows>(std::move(reader));
-      } catch (const Error&) {  // a bad header
-      }
-      return nullptr;
-    case Kind::Other:
-      break;
-  }
-  return nullptr;
-}
-
-// Rows of the picture in `fileName`; null when it is not a picture that can be read in bands
-// (loading it whole then gives the picture or its error).
-std::unique_ptr<PlaneRows> openRows(const std::string& fileName) {
-  std::unique_ptr<PlaneRows> rows = openRowsUpTo(fileName, kMaxBandedPixels);
-  if (rows && pixelsOf(*rows) > kMaxPicturePixels && rows->width() > kMaxBandedWidth) return nullptr;
-  return rows;
-}
-
-// Gives the error that loading the picture in `fileName` gives, if any. One larger than those
-// loaded whole is read through its rows to its end instead, so that its own error is given
-// rather than its size.
-void checkPicture(const std::string& fileName) {
-  const std::unique_ptr<PlaneRows> rows = openRows(fileName);
-  if (!rows || pixelsOf(*rows) <= kMaxPicturePixels) {
-    if (!rows && kindOf(fileName) == Kind::Bitmap) checkBandedBitmapHeaders(fileName, kMaxBandedPixels);
-    loadPictureFile(fileName, PictureRules::Batch);
-    return;
-  }
-  constexpr int kRows = 16;
-  std::vector<Colour> band(static_cast<size_t>(rows->width()) * kRows);
-  for (int y = 0; y < rows->height(); y += kRows)
-    rows->read(y, std::min(kRows, rows->height() - y), band.data(), static_cast<size_t>(rows->width()));
-}
-
-PlaneRowsOpener opener(const std::string& fileName) {
-  return [fileName]() -> std::unique_ptr<PlaneRows> {
-    std::unique_ptr<PlaneRows> rows = openRows(fileName);
-    if (!rows) {
-      // The file changed since the run was planned: loading it whole says what is wrong now.
-      loadPictureFile(fileName, PictureRules::Batch);
-      throw Error("Erreur de lecture du flux");
-    }
-    return rows;
-  };
-}
 
 // A list control holding the surviving tiles side by side, as the optimisation leaves it in
 // view.
@@ -139,7 +37,7 @@ std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   if (!options.runs(Step::Lists) || !options.runs(Step::Optimise) || !options.runs(Step::Maps)) return nullptr;
   int width = 0, height = 0;
   for (const std::string* file : {&options.sprites, &options.background, &options.full}) {
-    const std::unique_ptr<PlaneRows> rows = openRows(*file);
+    const std::unique_ptr<PlaneRows> rows = openPlaneRows(*file);
     if (!rows) return nullptr;
     if (file != &options.sprites && (rows->width() != width || rows->height() != height)) return nullptr;
     width = rows->width();
@@ -162,7 +60,7 @@ void LeanRun::convert(Workspace& ws, const TileBank& bank) {
   std::copy(options_.thresholds.begin(), options_.thresholds.end(), settings.thresholds);
   try {
     try {
-      result_ = runLeanRoad(opener(options_.sprites), opener(options_.background), opener(options_.full), settings);
+      result_ = runLeanRoad(planeRowsOpener(options_.sprites), planeRowsOpener(options_.background), planeRowsOpener(options_.full), settings);
     } catch (const std::bad_alloc&) {
       throw Error("Plus de ressources système");
     }
@@ -170,7 +68,7 @@ void LeanRun::convert(Workspace& ws, const TileBank& bank) {
     // The pictures are read side by side, so the first error met need not be the one that
     // loading them one after the other meets first: load them so, one at a time, and give the
     // first error of that order (the same as the one met, if no other).
-    for (const std::string* file : {&options_.sprites, &options_.background, &options_.full}) checkPicture(*file);
+    for (const std::string* file : {&options_.sprites, &options_.background, &options_.full}) checkPictureFile(*file);
     throw;
   }
   result_.maps.layout = options_.mapLayout();

@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/text_to_int.h"
 #include "imaging/colour.h"
-#include "workspace/workspace.h"
 
 // The glyphs live in a static library: its resources must be registered explicitly.
 static void initControlsResources() {

@@ -37,30 +37,36 @@ std::string planeComment(const char* what, const PlaneTables& plane, const MapLa
   return format("%s map, %d x %d cells", what, plane.columns, plane.rows) + orderNote(layout);
 }
 
-std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t,
+std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t, SourceParts parts,
                                   const std::vector<Table>& tables, Compression compression) {
-  std::vector<Constant> constants{{name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"}};
+  const bool maps = parts != SourceParts::Tiles, tiles = parts != SourceParts::Maps;
+  std::vector<Constant> constants;
+  if (tiles) constants.push_back({name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"});
   const MapLayout& layout = t.layout;
-  if (layout.flipBits) {
+  if (maps && layout.flipBits) {
     constants.push_back({name + "_FLIP_H_BIT", layout.flipBits->horizontal,
                          "map bit of a tile mirrored left-right"});
     constants.push_back({name + "_FLIP_V_BIT", layout.flipBits->vertical,
                          "map bit of a tile mirrored top-bottom"});
   }
-  if (layout.order == MapOrder::Columns)
+  if (maps && layout.order == MapOrder::Columns)
     constants.push_back({name + "_MAP_BY_COLUMNS", 1, std::string("maps stored ") + kByColumns});
   const auto plane = [&](const char* n, const PlaneTables& p, const char* what, MapPlane which) {
     const std::string lvl = name + n + "_lvl";
     const std::string bin = name + n + "_bin";
-    constants.push_back({lvl + "_WIDTH", p.columns, std::string(what) + " map width in cells"});
-    constants.push_back({lvl + "_HEIGHT", p.rows, std::string(what) + " map height in cells"});
-    constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()),
-                         "values in " + lvl + orderNote(layout)});
-    if (layout.tileBase)
-      constants.push_back({lvl + "_TILE_BASE", layout.base(which),
-                           "added to the tile index of every cell of " + lvl + " that has a tile"});
-    constants.push_back({bin + "_TILES", p.tileCount, std::string(what) + " tiles"});
-    constants.push_back({bin + "_LENGTH", static_cast<long long>(p.tiles.size()), "values in " + bin});
+    if (maps) {
+      constants.push_back({lvl + "_WIDTH", p.columns, std::string(what) + " map width in cells"});
+      constants.push_back({lvl + "_HEIGHT", p.rows, std::string(what) + " map height in cells"});
+      constants.push_back({lvl + "_LENGTH", static_cast<long long>(p.map.size()),
+                           "values in " + lvl + orderNote(layout)});
+      if (layout.tileBase)
+        constants.push_back({lvl + "_TILE_BASE", layout.base(which),
+                             "added to the tile index of every cell of " + lvl + " that has a tile"});
+    }
+    if (tiles) {
+      constants.push_back({bin + "_TILES", p.tileCount, std::string(what) + " tiles"});
+      constants.push_back({bin + "_LENGTH", static_cast<long long>(p.tiles.size()), "values in " + bin});
+    }
   };
   plane("1", t.sprite, "sprite", MapPlane::Sprite);
   plane("2", t.background, "background", MapPlane::Background);
@@ -74,16 +80,21 @@ std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t
   return constants;
 }
 
-std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, Compression compression) {
+std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, SourceParts parts,
+                            Compression compression) {
   const auto tiles = [&](const char* what, const PlaneTables& p) {
     return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
                   t.tileSize);
   };
-  std::vector<Table> tables{
-      {name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite, t.layout), {}},
-      {name + "2_lvl", &t.background.map, planeComment("background", t.background, t.layout), {}},
-      {name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite), {}},
-      {name + "2_bin", &t.background.tiles, tiles("background", t.background), {}}};
+  std::vector<Table> tables;
+  if (parts != SourceParts::Tiles) {
+    tables.push_back({name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite, t.layout), {}});
+    tables.push_back({name + "2_lvl", &t.background.map, planeComment("background", t.background, t.layout), {}});
+  }
+  if (parts != SourceParts::Maps) {
+    tables.push_back({name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite), {}});
+    tables.push_back({name + "2_bin", &t.background.tiles, tiles("background", t.background), {}});
+  }
   // The streams decode into the values as the 68000 holds them: big-endian words.
   if (compression != Compression::None)
     for (Table& table : tables) {
@@ -167,12 +178,12 @@ void checkSourceName(const std::string& name) {
 namespace {
 
 // The texts of the files, from the tables that tablesOf gave (compressed once for both C files).
-std::string assemblerText(const std::string& name, const ExportTables& tables, const std::vector<Table>& all,
-                          Compression compression) {
+std::string assemblerText(const std::string& name, const ExportTables& tables, SourceParts parts,
+                          const std::vector<Table>& all, Compression compression) {
   std::string text;
   for (const std::string& line : headerLines(tables.layout, compression)) text += "* " + line + "\n";
   text += "\n";
-  for (const Constant& c : constantsOf(name, tables, all, compression))
+  for (const Constant& c : constantsOf(name, tables, parts, all, compression))
     text += format("%s\tequ\t%lld\t; %s\n", c.name.c_str(), c.value, c.comment.c_str());
   // Exported, so that the source may be assembled on its own and linked, or included.
   text += "\n\txdef\t";
@@ -190,15 +201,15 @@ std::string assemblerText(const std::string& name, const ExportTables& tables, c
   return text;
 }
 
-std::string cHeaderText(const std::string& name, const ExportTables& tables, const std::vector<Table>& all,
-                        Compression compression) {
+std::string cHeaderText(const std::string& name, const ExportTables& tables, SourceParts parts,
+                        const std::vector<Table>& all, Compression compression) {
   std::string guard;
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
   std::string text = "/*\n";
   for (const std::string& line : headerLines(tables.layout, compression)) text += " * " + line + "\n";
   text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
-  for (const Constant& c : constantsOf(name, tables, all, compression))
+  for (const Constant& c : constantsOf(name, tables, parts, all, compression))
     text += format("#define %s %lld /* %s */\n", c.name.c_str(), c.value, c.comment.c_str());
   text += "\n";
   for (const Table& t : all) {
@@ -241,19 +252,20 @@ std::string cSourceText(const std::string& name, const std::vector<Table>& all, 
 
 }  // namespace
 
-std::string assemblerSource(const std::string& name, const ExportTables& tables, Compression compression) {
+std::string assemblerSource(const std::string& name, const ExportTables& tables, SourceParts parts,
+                            Compression compression) {
   checkSourceName(name);
-  return assemblerText(name, tables, tablesOf(name, tables, compression), compression);
+  return assemblerText(name, tables, parts, tablesOf(name, tables, parts, compression), compression);
 }
 
-std::string cHeader(const std::string& name, const ExportTables& tables, Compression compression) {
+std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts, Compression compression) {
   checkSourceName(name);
-  return cHeaderText(name, tables, tablesOf(name, tables, compression), compression);
+  return cHeaderText(name, tables, parts, tablesOf(name, tables, parts, compression), compression);
 }
 
-std::string cSource(const std::string& name, const ExportTables& tables, Compression compression) {
+std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts, Compression compression) {
   checkSourceName(name);
-  return cSourceText(name, tablesOf(name, tables, compression), compression);
+  return cSourceText(name, tablesOf(name, tables, parts, compression), compression);
 }
 
 std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage language) {
@@ -262,17 +274,17 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
 }
 
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set, Compression compression) {
+                 const std::string& folder, OutputSet& set, SourceParts parts, Compression compression) {
   checkSourceName(name);
   const std::vector<std::string> names = sourceFileNames(name, language);
   const auto stage = [&](size_t k, const std::string& text) {
     set.add(outputPath(folder, names[k])).write(text.data(), text.size());
   };
-  const std::vector<Table> all = tablesOf(name, tables, compression);
+  const std::vector<Table> all = tablesOf(name, tables, parts, compression);
   if (language == SourceLanguage::Assembler) {
-    stage(0, assemblerText(name, tables, all, compression));
+    stage(0, assemblerText(name, tables, parts, all, compression));
   } else {
-    stage(0, cHeaderText(name, tables, all, compression));
+    stage(0, cHeaderText(name, tables, parts, all, compression));
     stage(1, cSourceText(name, all, compression));
   }
 }

@@ -15,6 +15,11 @@ inline constexpr const char* kNameNotAnIdentifier =
 
 enum class SourceLanguage { Assembler, C };
 
+// What a source holds: everything of one conversion, only the tile tables (a game's shared tile
+// sets: NAME_TILE_SIZE, NAMEn_bin, NAMEn_bin_TILES, NAMEn_bin_LENGTH), or only the map tables (a
+// level of a game: NAMEn_lvl and their _WIDTH, _HEIGHT, _LENGTH, and the mirror bits).
+enum class SourceParts { All, Tiles, Maps };
+
 // True when `name` can start the tables' identifiers in both languages: an ASCII letter, then
 // ASCII letters, digits or underscores.
 bool isSourceName(const std::string& name);
@@ -37,13 +42,13 @@ void checkSourceName(const std::string& name);
 // values as big-endian words; the constants add NAMEn_lvl_SIZE / NAMEn_bin_SIZE (bytes of the
 // stream) and NAMEn_lvl_DECODED_SIZE / NAMEn_bin_DECODED_SIZE (bytes once decoded).
 std::string assemblerSource(const std::string& name, const ExportTables& tables,
-                            Compression compression = Compression::None);
+                            SourceParts parts = SourceParts::All, Compression compression = Compression::None);
 // C99: the header declares the arrays as extern const uint16_t with the constants as macros;
 // the source defines them. An empty table (no cell or no tile) is defined with one 0 value,
 // since C has no empty arrays; its LENGTH macro stays 0.
-std::string cHeader(const std::string& name, const ExportTables& tables,
+std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All,
                     Compression compression = Compression::None);
-std::string cSource(const std::string& name, const ExportTables& tables,
+std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All,
                     Compression compression = Compression::None);
 
 // The files of `language` for the base name `name`, in the order they are staged: "NAME.s", or
@@ -55,6 +60,7 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
 // NAME being `name`, refused unless isSourceName before anything is staged. Nothing is in place
 // until `set` is committed.
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set, Compression compression = Compression::None);
+                 const std::string& folder, OutputSet& set, SourceParts parts = SourceParts::All,
+                 Compression compression = Compression::None);
 
 }  // namespace tavrik

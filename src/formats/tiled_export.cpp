@@ -79,24 +79,75 @@ Surface tilesetImage(const PlaneTables& plane, int tileSize) {
   return tileSheet(tiles, s);
 }
 
-std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps) {
+namespace {
+
+// The map with the tile sets' XML given: the background set at first GID 1, the sprite set at
+// `spriteGid`.
+std::string mapWith(const std::string& backgroundSet, const std::string& spriteSet, int spriteGid,
+                    const ExportTables& tables, const Maps& maps) {
   const int s = tables.tileSize;
   const int columns = std::max(maps.sprite.columns, maps.background.columns);
   const int rows = std::max(maps.sprite.rows, maps.background.rows);
-  const int backgroundGid = 1;
-  const int spriteGid =
-      backgroundGid + tilesetRows(tables.background.tileCount) * kTilesetColumns;
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   text += format("<map version=\"1.8\" orientation=\"orthogonal\" renderorder=\"right-down\" "
                  "width=\"%d\" height=\"%d\" tilewidth=\"%d\" tileheight=\"%d\" infinite=\"0\" "
                  "nextlayerid=\"3\" nextobjectid=\"1\">\n",
                  columns, rows, s, s);
-  text += tileset(name + "2", backgroundGid, tables.background.tileCount, s, "");
-  text += tileset(name + "1", spriteGid, tables.sprite.tileCount, s, " trans=\"ffffff\"");
-  text += layer(1, "background", columns, rows, maps.background, tables.background.tileCount,
-                backgroundGid);
+  text += backgroundSet + spriteSet;
+  text += layer(1, "background", columns, rows, maps.background, tables.background.tileCount, 1);
   text += layer(2, "sprites", columns, rows, maps.sprite, tables.sprite.tileCount, spriteGid);
   return text + "</map>\n";
+}
+
+// First GID of the sprite set: after every place of the background set's image.
+int spriteFirstGid(int backgroundTiles) { return 1 + tilesetRows(backgroundTiles) * kTilesetColumns; }
+
+}  // namespace
+
+std::string tiledMap(const std::string& name, const ExportTables& tables, const Maps& maps) {
+  const int s = tables.tileSize;
+  const int spriteGid = spriteFirstGid(tables.background.tileCount);
+  return mapWith(tileset(name + "2", 1, tables.background.tileCount, s, ""),
+                 tileset(name + "1", spriteGid, tables.sprite.tileCount, s, " trans=\"ffffff\""), spriteGid,
+                 tables, maps);
+}
+
+std::string tiledTilesetFile(const std::string& name, int tileCount, int tileSize, bool whiteTransparent) {
+  const int rows = tilesetRows(tileCount);
+  const std::string file = xmlEscaped(name);
+  return format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<tileset version=\"1.8\" name=\"%s\" tilewidth=\"%d\" tileheight=\"%d\" "
+                "tilecount=\"%d\" columns=\"%d\">\n"
+                " <image source=\"%s.png\"%s width=\"%d\" height=\"%d\"/>\n"
+                "</tileset>\n",
+                file.c_str(), tileSize, tileSize, rows * kTilesetColumns, kTilesetColumns, file.c_str(),
+                whiteTransparent ? " trans=\"ffffff\"" : "", kTilesetColumns * tileSize, rows * tileSize);
+}
+
+std::string tiledLevelMap(const std::string& game, int gameBackgroundTiles, const ExportTables& tables,
+                          const Maps& maps) {
+  const int spriteGid = spriteFirstGid(gameBackgroundTiles);
+  const auto reference = [](int firstGid, const std::string& name) {
+    return format(" <tileset firstgid=\"%d\" source=\"%s.tsx\"/>\n", firstGid, xmlEscaped(name).c_str());
+  };
+  return mapWith(reference(1, game + "2"), reference(spriteGid, game + "1"), spriteGid, tables, maps);
+}
+
+std::vector<std::string> tiledTilesetFileNames(const std::string& game) {
+  return {game + "1.tsx", game + "2.tsx", game + "1.png", game + "2.png"};
+}
+
+void stageTiledTilesets(const std::string& game, const ExportTables& tables, const std::string& folder,
+                        OutputSet& set) {
+  const std::vector<std::string> names = tiledTilesetFileNames(game);
+  const auto path = [&](size_t k) { return outputPath(folder, names[k]); };
+  const int s = tables.tileSize;
+  const std::string sprites = tiledTilesetFile(game + "1", tables.sprite.tileCount, s, true);
+  const std::string backgrounds = tiledTilesetFile(game + "2", tables.background.tileCount, s, false);
+  set.add(path(0)).write(sprites.data(), sprites.size());
+  set.add(path(1)).write(backgrounds.data(), backgrounds.size());
+  writePng(tilesetImage(tables.sprite, s), set.add(path(2)));
+  writePng(tilesetImage(tables.background, s), set.add(path(3)));
 }
 
 std::vector<std::string> tiledFileNames(const std::string& name) {

@@ -36,4 +36,24 @@ std::vector<std::string> tiledFileNames(const std::string& name);
 void stageTiled(const std::string& name, const ExportTables& tables, const Maps& maps,
                 const std::string& folder, OutputSet& set);
 
+// A game's tile sets, shared by every level's map: the Tiled tile-set file (TSX) named `name`
+// of the image "NAME.png", counting the places of the whole image; white transparent for the
+// sprites' set.
+std::string tiledTilesetFile(const std::string& name, int tileCount, int tileSize, bool whiteTransparent);
+
+// The TMX text of one level of the game `game`, as tiledMap but referring to the game's tile
+// sets "GAME2.tsx" (first GID 1) and "GAME1.tsx" (after the places of the game's background
+// set, of `gameBackgroundTiles` tiles). `tables` are the level's (its lists are the first tiles
+// of the game's).
+std::string tiledLevelMap(const std::string& game, int gameBackgroundTiles, const ExportTables& tables,
+                          const Maps& maps);
+
+// The game's tile-set files, in the order they are staged: "GAME1.tsx", "GAME2.tsx",
+// "GAME1.png", "GAME2.png".
+std::vector<std::string> tiledTilesetFileNames(const std::string& game);
+
+// Stages them from the game's final `tables` into `set` in `folder`.
+void stageTiledTilesets(const std::string& game, const ExportTables& tables, const std::string& folder,
+                        OutputSet& set);
+
 }  // namespace tavrik

@@ -177,10 +177,15 @@ using Readers = std::array<std::unique_ptr<PlaneRows>, 3>;
 class Road {
  public:
   Road(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background, const PlaneRowsOpener& full,
-       const LeanSettings& settings, LeanResult& result)
-      : open_{&sprite, &background, &full}, settings_(settings), result_(result) {}
+       const LeanSettings& settings)
+      : open_{&sprite, &background, &full}, settings_(settings) {
+    // The banks are given to merge().
+    settings_.spriteBank = {};
+    settings_.backgroundBank = {};
+  }
 
-  void run() {
+  // Reads, passes and hashes every band; the openers are not used afterwards.
+  void scan() {
     const int S = settings_.tileSize;
     // The first band's readers; they also tell the size and whether the rows come in order only.
     Readers first;
@@ -228,8 +233,25 @@ class Road {
     }
     for (const BandResult& band : found)
       if (band.error) std::rethrow_exception(band.error);
+    found_ = std::move(found);
+    for (const PlaneRowsOpener*& opener : open_) opener = nullptr;
+  }
 
-    merge(found);
+  // Each list is its bank's tiles, every one kept (repeats included), then the bands' distinct
+  // tiles in band order, each kept when it equals no earlier list tile (in any orientation, with
+  // mirroring). A cell then takes what an index of the whole list finds for its content, as the
+  // maps find it: the highest index as it stands, else the first orientation and the highest
+  // index in it (a bank may hold a content twice, or mirrored copies). Each distinct content of a
+  // band is looked up once.
+  LeanResult merge(std::span<const Colour> spriteBank, std::span<const Colour> backgroundBank) {
+    for (BandResult& band : found_)
+      for (size_t x = 0; x < band.cutOutColumns.size(); ++x) result_.cutOutColumns[x] |= band.cutOutColumns[x];
+    mergePlane(found_, &BandResult::sprite, &BandResult::spriteRemoved, spriteBank, result_.maps.sprite,
+               result_.sprite);
+    mergePlane(found_, &BandResult::background, &BandResult::backgroundRemoved, backgroundBank,
+               result_.maps.background, result_.background);
+    found_.clear();
+    return std::move(result_);
   }
 
  private:
@@ -354,21 +376,6 @@ class Road {
     return matched;
   }
 
-  // Each list is its bank's tiles, every one kept (repeats included), then the bands' distinct
-  // tiles in band order, each kept when it equals no earlier list tile (in any orientation, with
-  // mirroring). A cell then takes what an index of the whole list finds for its content, as the
-  // maps find it: the highest index as it stands, else the first orientation and the highest
-  // index in it (a bank may hold a content twice, or mirrored copies). Each distinct content of a
-  // band is looked up once.
-  void merge(std::vector<BandResult>& found) {
-    for (BandResult& band : found)
-      for (size_t x = 0; x < band.cutOutColumns.size(); ++x) result_.cutOutColumns[x] |= band.cutOutColumns[x];
-    mergePlane(found, &BandResult::sprite, &BandResult::spriteRemoved, settings_.spriteBank, result_.maps.sprite,
-               result_.sprite);
-    mergePlane(found, &BandResult::background, &BandResult::backgroundRemoved, settings_.backgroundBank,
-               result_.maps.background, result_.background);
-  }
-
   void mergePlane(std::vector<BandResult>& found, DistinctTiles BandResult::*plane,
                   DistinctTiles BandResult::*removedPlane, std::span<const Colour> bank, TileMap& map,
                   LeanList& out) {
@@ -437,8 +444,9 @@ class Road {
   }
 
   const PlaneRowsOpener* open_[3];
-  const LeanSettings settings_;
-  LeanResult& result_;
+  LeanSettings settings_;
+  LeanResult result_;
+  std::vector<BandResult> found_;
   std::array<bool, 3> sequential_{};
   bool withFull_ = false;
   int W_ = 0, H_ = 0, C_ = 0, R_ = 0;
@@ -446,11 +454,30 @@ class Road {
 
 }  // namespace
 
+struct LeanScan::Impl {
+  Road road;
+};
+
+LeanScan::LeanScan(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+LeanScan::LeanScan(LeanScan&&) noexcept = default;
+LeanScan& LeanScan::operator=(LeanScan&&) noexcept = default;
+LeanScan::~LeanScan() = default;
+
+LeanResult LeanScan::merge(std::span<const Colour> spriteBank, std::span<const Colour> backgroundBank) && {
+  const std::unique_ptr<Impl> impl = std::move(impl_);
+  return impl->road.merge(spriteBank, backgroundBank);
+}
+
+LeanScan scanLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
+                      const PlaneRowsOpener& full, const LeanSettings& settings) {
+  auto impl = std::make_unique<LeanScan::Impl>(LeanScan::Impl{Road(sprite, background, full, settings)});
+  impl->road.scan();
+  return LeanScan(std::move(impl));
+}
+
 LeanResult runLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
                        const PlaneRowsOpener& full, const LeanSettings& settings) {
-  LeanResult result;
-  Road(sprite, background, full, settings, result).run();
-  return result;
+  return scanLeanRoad(sprite, background, full, settings).merge(settings.spriteBank, settings.backgroundBank);
 }
 
 }  // namespace tavrik

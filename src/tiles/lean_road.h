@@ -78,4 +78,28 @@ struct LeanResult {
 LeanResult runLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
                        const PlaneRowsOpener& full, const LeanSettings& settings);
 
+// The road in two halves, for levels converted one after the other over a growing bank: the
+// scan reads the pictures, runs the passes and hashes the tiles, which needs no bank, so that
+// the next level's scan may run while this one is merged. merge() then gives what runLeanRoad
+// gives with the settings' other fields and these banks.
+class LeanScan {
+ public:
+  LeanScan(LeanScan&&) noexcept;
+  LeanScan& operator=(LeanScan&&) noexcept;
+  ~LeanScan();
+
+  LeanResult merge(std::span<const Colour> spriteBank, std::span<const Colour> backgroundBank) &&;
+
+ private:
+  friend LeanScan scanLeanRoad(const PlaneRowsOpener&, const PlaneRowsOpener&, const PlaneRowsOpener&,
+                               const LeanSettings&);
+  struct Impl;
+  explicit LeanScan(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// The first half of runLeanRoad (the banks of `settings` are not looked at). Errors propagate.
+LeanScan scanLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
+                      const PlaneRowsOpener& full, const LeanSettings& settings);
+
 }  // namespace tavrik

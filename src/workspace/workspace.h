@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "base/text_to_int.h"
 #include "imaging/image_control.h"
 
 namespace tavrik {
@@ -63,12 +64,5 @@ struct Workspace {
   int progress_ = 0;
   ProgressSink progressSink_;
 };
-
-// The framework's text-to-integer conversion of a label's text: optional leading blanks, an
-// optional sign, decimal digits, or hexadecimal after "$" or "0x"; nothing may follow and the
-// value must fit in 32 bits. Throws Error("'%s' n'est pas une valeur entière correcte").
-int textToInt(const std::string& text);
-// Same conversion; false instead of an error.
-bool tryTextToInt(const std::string& text, int& value);
 
 }  // namespace tavrik

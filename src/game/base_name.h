@@ -1,0 +1,14 @@
+// Base names of output files (the rules of --name and of a game's names).
+#pragma once
+#include <optional>
+#include <string>
+
+namespace tavrik {
+
+inline constexpr int kMaxNameCharacters = 7;
+
+// Why `name` cannot be the base name of output files, if it cannot: not UTF-8, control
+// characters, more than kMaxNameCharacters characters, or a '/'. The message is French.
+std::optional<std::string> baseNameProblem(const std::string& name);
+
+}  // namespace tavrik
