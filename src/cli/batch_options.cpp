@@ -101,7 +101,7 @@ std::optional<T> choose(const std::string& name, std::initializer_list<std::pair
 const char* const kNotWithGame[] = {"--name",   "--thresholds", "--tile-size",  "--steps",     "--output-dir",
                                     "--save-images", "--format", "--image-format", "--tiled",   "--full-strips",
                                     "--flips",  "--flip-bits",  "--bank",       "--max-tiles", "--tile-base",
-                                    "--map-order", "--render", "--maps", "--tiles", "--width", "--plane", nullptr};
+                                    "--map-order", "--render", "--maps", "--tiles", "--width", "--plane", "--compress", nullptr};
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 

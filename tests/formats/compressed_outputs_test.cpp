@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "cli/game_fixtures.h"
 #include "formats/decoder_harness.h"
 #include "imaging/surface.h"
 
@@ -238,6 +239,31 @@ TEST(CompressedOutputs, CompressedTilesServeAsTheNextBank) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "tavrik-batch: Fichier de tuiles incorrect : " + game / "Bad2.bin" + compressionSuffix(k) + ".\n");
   }
+}
+
+// A game file's compress key: every map and tile-set file of the game is the stream of the
+// plain game's file (the starting bank stays plain, read first).
+TEST(CompressedOutputs, GameFilesAreCompressedAsTheGameFileSays) {
+  TempFolder plain;
+  writeRandomGame(plain.str(), 5, 4, 16, true, true);
+  ASSERT_EQ(runTool({"--quiet", "--game", plain / "game.toml"}).status, 0);
+  std::vector<std::string> outputs;
+  for (const std::string& f : plain.entries())
+    if ((f.ends_with(".lvl") || f.ends_with(".bin")) && !f.starts_with("depart")) outputs.push_back(f);
+  ASSERT_EQ(outputs.size(), 10u);
+  for (const Compression k : {Compression::Rle, Compression::Lz4}) {
+    SCOPED_TRACE(compressionName(k));
+    TempFolder game;
+    writeRandomGame(game.str(), 5, 4, 16, true, true, "Jeu", std::string("compress = \"") + compressionName(k) + "\"\n");
+    const ToolRun run = runTool({"--quiet", "--game", game / "game.toml"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string& f : outputs) {
+      EXPECT_FALSE(std::filesystem::exists(game / f)) << f;
+      const CDecoded decoded = cDecode(k, bytesOf(readWholeFile(game / (f + compressionSuffix(k)))));
+      EXPECT_TRUE(decoded.status == TAVRIK_DECODE_OK && decoded.data == bytesOf(readWholeFile(plain / f))) << f;
+    }
+  }
+  EXPECT_EQ(runTool({"--game", plain / "game.toml", "--compress", "lz4"}).status, 2);
 }
 
 TEST(CompressedOutputs, CompressedNamesAreCheckedAgainstThePictures) {
