@@ -3,11 +3,14 @@
 // bitmap with bit 2 of the first byte set, the contents are also written to a file and loaded by
 // the streaming reader used for large files; both ways must give the same pixels or the same
 // error. For a PNG, bit 4 rewrites every chunk's CRC first (so that mutations get past the CRC
-// check), and bit 2 compares decoding from memory with reading the file and with reading it one
-// row at a time. Every bitmap also goes through the preview's path: its thumbnail, decoded
+// check), and bit 2 compares decoding from memory with reading the file, with reading it one
+// row at a time, and with libspng's own expansion to RGBA where libspng decodes it whole. Every bitmap also goes through the preview's path: its thumbnail, decoded
 // alone, must be the thumbnail of the whole decode (or fail the same way).
+#include <spng.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/error.h"
 #include "imaging/bitmap_file.h"
@@ -125,7 +129,46 @@ void compareWithStreamingReader(std::span<const std::uint8_t> file) {
   compareThumbnails(file, whole);
 }
 
-// Memory, the file, and the file one row at a time must agree.
+// Where libspng decodes the whole file too, its own expansion to RGBA (tRNS applied; RGBA16 for
+// 16-bit channels), with alpha below 128 as clFuchsia, gives our colours.
+void compareWithLibspngExpansion(std::span<const std::uint8_t> file, const Outcome& ours) {
+  if (!ours.surface) return;
+  spng_ctx* ctx = spng_ctx_new(0);
+  if (!ctx) return;
+  spng_set_png_buffer(ctx, file.data(), file.size());
+  spng_set_chunk_limits(ctx, file.size(), std::size_t{64} << 20);
+  spng_ihdr ihdr{};
+  std::size_t size = 0;
+  std::vector<std::uint8_t> image;
+  const bool wide = spng_get_ihdr(ctx, &ihdr) == 0 && ihdr.bit_depth == 16;
+  const int format = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
+  bool decoded = spng_decoded_image_size(ctx, format, &size) == 0;
+  if (decoded) {
+    image.resize(size);
+    decoded = spng_decode_image(ctx, image.data(), size, format, SPNG_DECODE_TRNS) == 0;
+  }
+  spng_ctx_free(ctx);
+  if (!decoded) return;
+  const auto pixels = ours.surface->pixels();
+  if (pixels.size() * (wide ? 8 : 4) != size) __builtin_trap();
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    std::uint32_t c[4];
+    for (int k = 0; k < 4; ++k) {
+      if (wide) {
+        std::uint16_t v;
+        std::memcpy(&v, image.data() + 8 * i + 2 * k, 2);
+        c[k] = (std::uint32_t{v} * 255 + 32767) / 65535;
+      } else {
+        c[k] = image[4 * i + k];
+      }
+    }
+    const tavrik::Colour expected = c[3] < 128 ? 0xFF00FFu : (c[0] | c[1] << 8 | c[2] << 16);
+    if (pixels[i] != expected) __builtin_trap();
+  }
+}
+
+// Memory, the file, and the file one row at a time must agree, and agree with libspng's own
+// expansion.
 void comparePngReaders(std::span<const std::uint8_t> file) {
   const Outcome memory = outcomeOf([&] { return std::optional(tavrik::decodePng(file)); });
   const std::string path = writeTemporary(file, ".png");
@@ -140,6 +183,7 @@ void comparePngReaders(std::span<const std::uint8_t> file) {
   });
   std::remove(path.c_str());
   if (!same(memory, fromFile) || !same(memory, byRows)) __builtin_trap();
+  compareWithLibspngExpansion(file, memory);
 }
 
 void decodePng(std::span<const std::uint8_t> file, std::uint8_t flags) {

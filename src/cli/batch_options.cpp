@@ -204,9 +204,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         return usageError("seuils incorrects : " + quoted(value) +
                           " (trois entiers de 0 à 1023 séparés par des virgules attendus)");
     } else if (flag == "--tile-size") {
-      const std::optional<int> size = choose<int>(value, {{"16", 16}, {"8", 8}});
-      if (!size) return usageError("taille de tuile incorrecte : " + quoted(value) + " (16 ou 8)");
-      o.tileSize = *size;
+      // Decimal digits, leading zeros allowed as in the other numbers.
+      int size = 0;
+      if (!parseCount(value, size) || (size != 16 && size != 8)) return usageError("taille de tuile incorrecte : " + quoted(value) + " (16 ou 8)");
+      o.tileSize = size;
     } else if (flag == "--steps") {
       std::array<bool, kStepCount> chosen{};
       const std::vector<std::string> names = splitCommas(value);

@@ -1,6 +1,7 @@
 #include "cli/batch_run.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -82,34 +83,20 @@ std::vector<std::string> outputNames(const Options& options) {
   return names;
 }
 
-// Every output that the run may write, with the option that places it.
-std::vector<std::pair<std::string, const char*>> outputTargets(const Options& options) {
-  std::vector<std::pair<std::string, const char*>> targets;
+// Every file that the run may write, with the option that names its folder.
+std::vector<OutputTarget> outputTargets(const Options& options) {
+  std::vector<OutputTarget> targets;
   if (options.runs(Step::Maps)) {
     for (const std::string& name : outputNames(options))
-      targets.emplace_back(outputPath(options.outputDir, name), "--output-dir");
+      targets.push_back({outputPath(options.outputDir, name), "--output-dir"});
     if (options.tiledDir)
       for (const std::string& name : tiledFileNames(options.name))
-        targets.emplace_back(outputPath(*options.tiledDir, name), "--tiled");
+        targets.push_back({outputPath(*options.tiledDir, name), "--tiled"});
   }
   if (options.saveImagesDir)
     for (const SavedImage& saved : kSavedImages)
-      targets.emplace_back(savedImagePath(options, saved), "--save-images");
+      targets.push_back({savedImagePath(options, saved), "--save-images"});
   return targets;
-}
-
-// An output name of the run that is one of the input pictures (the same file, whatever the
-// spelling); returns the problem.
-std::optional<std::string> inputOverwritten(const Options& options) {
-  for (const auto& [target, option] : outputTargets(options)) {
-    for (const std::string* input : {&options.sprites, &options.background, &options.full}) {
-      std::error_code ec;
-      if (fs::equivalent(target, *input, ec))
-        return std::string("le fichier de sortie ") + quoted(target) + " (" + option +
-               ") est une des images d'entrée";
-    }
-  }
-  return std::nullopt;
 }
 
 std::uintmax_t sizeOf(const std::string& path) {
@@ -170,6 +157,24 @@ void warnPlanes(Console& console, Workspace& ws, const Options& options) {
                 << c.pictureHeight() << ")\n";
 }
 
+// A plane narrower or lower than a tile gives no tile: its map and its list stay empty, and so
+// do their files. Said once they are written (a failed run keeps its one line); an empty
+// picture has its own warning.
+void warnSmallPlanes(Console& console, Workspace& ws, const Options& options, const LeanRun* lean) {
+  const std::string* files[] = {&options.sprites, &options.background};
+  for (int slot = 1; slot <= 2; ++slot) {
+    const ImageControl& image = ws.image(slot);
+    if (!lean && image.pictureKind() != PictureKind::Bitmap) continue;
+    const int width = lean ? lean->width() : image.pictureWidth();
+    const int height = lean ? lean->height() : image.pictureHeight();
+    const int S = options.tileSize;
+    if (width <= 0 || height <= 0 || (width >= S && height >= S)) continue;
+    console.err << kPrefix << "attention : l'image " << quoted(*files[slot - 1]) << " (" << width << " x "
+                << height << ") est plus petite qu'une tuile (" << S << " x " << S
+                << ") : sa carte et ses tuiles sont vides\n";
+  }
+}
+
 // Loads the three planes, each decoded on a thread of its own (a PNG decodes on one core), then
 // puts them into their slots in order; the first that failed, in slot order, is reported and
 // stops the road, as loading them one after the other would.
@@ -197,6 +202,30 @@ bool loadPlanes(const Options& options, Workspace& ws, Console& console) {
   return true;
 }
 
+// The bar of the lean road's reading: drawn from the first progress told once the reading has
+// lasted `delay`, so that a short run shows the bars of the steps only.
+class ReadingBar {
+ public:
+  ReadingBar(ProgressBar& bar, std::chrono::milliseconds delay)
+      : bar_(bar), delay_(delay), start_(std::chrono::steady_clock::now()) {}
+  void update(int percent) {
+    if (!shown_ && std::chrono::steady_clock::now() - start_ < delay_) return;
+    if (!shown_) bar_.begin(kReadingCaption);
+    shown_ = true;
+    bar_.update(percent);
+  }
+  void end(bool succeeded) {
+    if (shown_) bar_.end(succeeded);
+  }
+
+ private:
+  static constexpr const char* kReadingCaption = "Lecture des images";
+  ProgressBar& bar_;
+  std::chrono::milliseconds delay_;
+  std::chrono::steady_clock::time_point start_;
+  bool shown_ = false;
+};
+
 // Budget message: list, count, budget.
 constexpr const char* kOverBudget = "Trop de tuiles dans la liste %s : %d (budget de %d)";
 
@@ -223,6 +252,23 @@ int flushOutput(Console& console) {
   return kExitFailure;
 }
 
+std::optional<std::string> outputsProblem(const std::vector<OutputTarget>& targets,
+                                          const std::vector<std::string>& inputs) {
+  // The temporary files are longer than the final names: a run must not do all its work and
+  // then fail to create them.
+  for (const OutputTarget& target : targets)
+    if (!outputPathFits(target.path)) return format(kNameTooLong, target.path.c_str());
+  for (const OutputTarget& target : targets) {
+    for (const std::string& input : inputs) {
+      std::error_code ec;
+      if (fs::equivalent(target.path, input, ec))
+        return std::string("le fichier de sortie ") + quoted(target.path) + " (" + target.option +
+               ") est une des images d'entrée";
+    }
+  }
+  return std::nullopt;
+}
+
 std::string errorLine(const std::string& message) {
   std::string text = errorBoxText(message);
   for (char& c : text)
@@ -240,7 +286,8 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   if (!problem && options.saveImagesDir)
     problem = folderProblem(*options.saveImagesDir, "--save-images");
   if (!problem && options.tiledDir) problem = folderProblem(*options.tiledDir, "--tiled");
-  if (!problem) problem = inputOverwritten(options);
+  if (!problem)
+    problem = outputsProblem(outputTargets(options), {options.sprites, options.background, options.full});
   if (problem) {
     console.err << usageErrorLine(*problem) << '\n';
     return kExitUsage;
@@ -271,7 +318,18 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   // Pictures that allow it go the lean road: converted at once, band by band, the steps then
   // only showing their results. The others are loaded whole for the window's steps.
   const std::unique_ptr<LeanRun> lean = LeanRun::plan(options);
-  bool ok = lean ? guarded(console, [&] { lean->convert(ws, bank); }) : loadPlanes(options, ws, console);
+  bool ok = true;
+  if (lean) {
+    ReadingBar reading(bar, console.readingBarDelay);
+    const std::optional<std::string> error =
+        attempt([&] { lean->convert(ws, bank, [&reading](int percent) { reading.update(percent); }); });
+    // The bar's line ends before the error is written on its own line.
+    reading.end(!error);
+    if (error) console.err << *error << '\n';
+    ok = !error;
+  } else {
+    ok = loadPlanes(options, ws, console);
+  }
 
   // The lean road takes only non-empty pictures of one size: nothing to warn about.
   if (ok && !lean) warnPlanes(console, ws, options);
@@ -307,6 +365,10 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
             maps = buildMaps(ws, mapOptions);
             maps->layout = options.mapLayout();
           }
+          // The set's folders are locked before its first file, in one order.
+          std::vector<std::string> folders{options.outputDir};
+          if (options.tiledDir) folders.push_back(*options.tiledDir);
+          files.lockFolders(folders);
           // The sources and the Tiled map share one set of tables, built when the first of
           // them needs it: after the name's check for the sources, after the binary files
           // (which encode their own) for the Tiled map.
@@ -343,8 +405,12 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       warnUnmatched(console, maps->sprite, "des sprites");
       warnUnmatched(console, maps->background, "de l'arrière-plan");
     }
+    if (exported && info.step == Step::Maps) warnSmallPlanes(console, ws, options, lean.get());
   }
   ws.setProgressSink(nullptr);
+  // A set that failed lets go of its folders now: a run waiting for one of them may hold the
+  // folder of the images.
+  files.abandon();
 
   // The images are saved even after a failure, to show how far the conversion went; they too
   // go out as one set.

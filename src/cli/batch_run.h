@@ -1,7 +1,10 @@
 // The road of one conversion on a workspace, driven by the command line's options.
 #pragma once
+#include <chrono>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/batch_options.h"
 #include "workspace/workspace.h"
@@ -17,6 +20,9 @@ struct Console {
   std::ostream& out;         // summary and closing message
   std::ostream& err;         // errors, warnings, progress bars
   bool progressBar = false;  // draw the bars (stderr is a terminal)
+  // With the bars: reading the pictures on the lean road gets a bar of its own once it has
+  // lasted this long.
+  std::chrono::milliseconds readingBarDelay{1000};
 };
 
 // Copies the options into the workspace, loads the three planes, runs the chosen steps in the
@@ -26,6 +32,18 @@ int runBatch(const Options& options, Workspace& ws, Console& console);
 
 // The whole tool from its arguments (after the program name): parse, then run.
 int runCommandLine(const std::vector<std::string>& args, Console& console);
+
+// A file that a run writes, and the option that names its folder (for the messages).
+struct OutputTarget {
+  std::string path;
+  const char* option;
+};
+
+// The checks of a run's outputs before any work (the folders being known to exist): a path
+// too long for the system once its temporary file is counted ("Nom de fichier trop long"), or
+// an output that is one of the `inputs` under any spelling or link. Returns the first problem.
+std::optional<std::string> outputsProblem(const std::vector<OutputTarget>& targets,
+                                          const std::vector<std::string>& inputs);
 
 // Flushes the standard output: a summary that could not be written (a full disk, a closed
 // output) is no success. Returns the exit status.

@@ -46,8 +46,9 @@ std::unique_ptr<LeanRun> LeanRun::plan(const Options& options) {
   return std::unique_ptr<LeanRun>(new LeanRun(options, width, height));
 }
 
-void LeanRun::convert(Workspace& ws, const TileBank& bank) {
+void LeanRun::convert(Workspace& ws, const TileBank& bank, std::function<void(int percent)> progress) {
   LeanSettings settings;
+  settings.progress = std::move(progress);
   settings.spriteBank = bank.sprites;
   settings.backgroundBank = bank.backgrounds;
   spriteBankTiles_ = bankTileCount(bank.sprites, options_.tileSize);

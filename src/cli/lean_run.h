@@ -5,6 +5,7 @@
 // that the tool reports or writes: the gauge values, the size labels, the tile size and
 // counters, the lists (holding only the surviving tiles) and the maps.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,8 +30,10 @@ class LeanRun {
   // Reads and converts the three pictures into the lists and the maps (their records keeping
   // the mirror bits of Options::mapFlipBits), and writes the size labels as loading them does.
   // `bank`: the tiles that --bank read (they begin the lists). Throws Error (a read error,
-  // memory): the first error that loading the pictures one after the other gives.
-  void convert(Workspace& ws, const TileBank& bank = {});
+  // memory): the first error that loading the pictures one after the other gives. `progress`,
+  // if any, is told the share of the pictures read, in percent, as it grows (from the road's
+  // threads, one call at a time).
+  void convert(Workspace& ws, const TileBank& bank = {}, std::function<void(int percent)> progress = {});
 
   // What `step` shows on the workspace (gauge values, tile size, counters, lists).
   void replay(Workspace& ws, Step step);
@@ -40,6 +43,10 @@ class LeanRun {
 
   // The maps, once converted.
   Maps& maps() { return result_.maps; }
+
+  // The size of the three pictures.
+  int width() const { return width_; }
+  int height() const { return height_; }
 
  private:
   LeanRun(const Options& options, int width, int height);

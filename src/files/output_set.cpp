@@ -1,9 +1,13 @@
 #include "files/output_set.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <string_view>
 
 #include "base/error.h"
 
@@ -33,30 +38,30 @@ struct Slot {
 };
 Slot slots[kSlots];
 
-std::atomic<int> committing{0};      // sets renaming their files right now
-std::atomic<int> pendingSignal{0};   // a signal that arrived meanwhile
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Threads inside a Hold right now (creating a temporary file, renaming a set), and the signal
+// that a handler is stopping the process for.
+std::atomic<int> holding{0};
+std::atomic<int> dying{0};
 
 void removeTemporaries() {
   for (Slot& slot : slots)
     if (slot.state.load() == 2) ::unlink(slot.path);
 }
 
-// Removes the temporary files, then dies of the signal as if no handler had been installed.
-void dieOf(int signal) {
+// Waits until no thread holds the signals back (a temporary file just created is then named in
+// its slot, a set being renamed is whole), removes the temporary files, then dies of the signal
+// as if no handler had been installed. A thread that enters a Hold after `dying` is set stops
+// there. The holders keep these signals blocked, so this never runs in a holder's own thread.
+extern "C" void onSignal(int signal) {
+  dying.store(signal);
+  while (holding.load() > 0) {
+    const struct timespec pause {0, 1000000};
+    ::nanosleep(&pause, nullptr);
+  }
   removeTemporaries();
   ::signal(signal, SIG_DFL);
-  ::raise(signal);
-}
-
-extern "C" void onSignal(int signal) {
-  const int savedErrno = errno;
-  if (committing.load() > 0) {
-    pendingSignal.store(signal);  // acted on once the renames are over
-  } else {
-    dieOf(signal);
-  }
-  errno = savedErrno;
+  ::raise(signal);  // delivered once the handler returns (the signal is blocked until then)
 }
 
 // Installs the handler for the signals whose action is still the default one (an ignored signal
@@ -81,7 +86,6 @@ void installHandlerOnce() {
 // file is then still removed on every other path, only not on a signal).
 int rememberTemporary(const std::string& path) {
   if (path.size() >= PATH_MAX) return -1;
-  installHandlerOnce();
   for (int k = 0; k < kSlots; ++k) {
     int expected = 0;
     if (!slots[k].state.compare_exchange_strong(expected, 1)) continue;
@@ -96,25 +100,66 @@ void forgetTemporary(int slot) {
   if (slot >= 0) slots[slot].state.store(0);
 }
 
-// Holds SIGINT, SIGTERM and SIGHUP back while it lives; one that arrived meanwhile is then
-// acted on.
-class SignalsHeld {
+// Makes what runs while it lives one step for SIGINT, SIGTERM and SIGHUP: they are blocked in
+// this thread, and a handler running in another thread waits for the end before it removes the
+// temporary files and stops the process. errno is kept.
+class Hold {
  public:
-  SignalsHeld() { ++committing; }
-  ~SignalsHeld() {
-    if (--committing == 0)
-      if (const int signal = pendingSignal.exchange(0)) dieOf(signal);
+  Hold() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : kCleanupSignals) sigaddset(&signals, signal);
+    ::pthread_sigmask(SIG_BLOCK, &signals, &previous_);
+    ++holding;
+    if (dying.load() != 0) {
+      // Another thread's handler is stopping the process: start nothing.
+      --holding;
+      for (;;) ::pause();
+    }
   }
+  ~Hold() {
+    const int savedErrno = errno;
+    --holding;
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    errno = savedErrno;
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  sigset_t previous_;
 };
 
 // ---- Temporary files on disk --------------------------------------------------------------
+//
+// A temporary file is named ".NAME.tavrik-PID-XXXXXXXXXXXX.tmp" beside its final name NAME (or
+// ".tavrik-PID-XXXXXXXXXXXX.tmp" when NAME leaves no room under the system's name limit): PID is
+// the process that writes it, so that a later run can tell the leftovers of a process that is
+// gone, and X are random hexadecimal digits.
+
+constexpr std::string_view kTag = "tavrik-";
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr std::size_t kRandomDigits = 12;
+constexpr std::string_view kWidestPid = "2147483647";
 
 std::string folderOf(const std::string& path) {
   return std::filesystem::path(path).parent_path().string();
 }
 
-// A name in `folder` that is unlikely to exist: the final name, hidden, with a random suffix
-// (a shorter one when the final name leaves no room under the system's name limit).
+// The temporary file's name for the final name `finalName`, `pid` and `random` being the text
+// of its process id and random digits.
+std::string temporaryBaseName(const std::string& finalName, std::string_view pid, std::string_view random) {
+  std::string suffix;
+  suffix.append(kTag).append(pid).append("-").append(random).append(kTemporaryEnd);
+  if (finalName.size() + suffix.size() + 2 <= NAME_MAX) return "." + finalName + "." + suffix;
+  return "." + suffix;
+}
+
+std::string joinFolder(const std::string& folder, const std::string& name) {
+  return (folder.empty() ? std::string() : folder + "/") + name;
+}
+
+// A name in `folder` that is unlikely to exist.
 std::string temporaryName(const std::string& folder, const std::string& finalName) {
   static std::mutex mutex;
   static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
@@ -123,24 +168,83 @@ std::string temporaryName(const std::string& folder, const std::string& finalNam
     std::lock_guard<std::mutex> lock(mutex);
     value = random();
   }
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
-                static_cast<unsigned long long>(value & 0xFFFFFFFFFFFFull));
-  const std::string base =
-      finalName.size() + std::strlen(suffix) + 1 <= NAME_MAX ? "." + finalName : ".tavrik";
-  return (folder.empty() ? std::string() : folder + "/") + base + suffix;
+  char digits[24];
+  std::snprintf(digits, sizeof digits, "%012llx", static_cast<unsigned long long>(value & 0xFFFFFFFFFFFFull));
+  return joinFolder(folder, temporaryBaseName(finalName, std::to_string(::getpid()), digits));
+}
+
+// The process id in a temporary file's name of our pattern; 0 when `name` does not follow it.
+pid_t temporaryOwner(std::string_view name) {
+  if (name.size() < 2 || name[0] != '.' || !name.ends_with(kTemporaryEnd)) return 0;
+  name.remove_prefix(1);
+  name.remove_suffix(kTemporaryEnd.size());
+  if (name.size() < kRandomDigits + 1) return 0;
+  for (const char c : name.substr(name.size() - kRandomDigits))
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return 0;
+  name.remove_suffix(kRandomDigits);
+  if (!name.ends_with('-')) return 0;
+  name.remove_suffix(1);
+  std::size_t digits = 0;
+  while (digits < name.size() && name[name.size() - 1 - digits] >= '0' && name[name.size() - 1 - digits] <= '9')
+    ++digits;
+  const std::string_view pid = name.substr(name.size() - digits);
+  name.remove_suffix(digits);
+  if (pid.empty() || pid.size() > kWidestPid.size() || pid[0] == '0' ||
+      (pid.size() == kWidestPid.size() && pid > kWidestPid) || !name.ends_with(kTag))
+    return 0;
+  name.remove_suffix(kTag.size());
+  // Either nothing is left, or a final name followed by its dot.
+  if (!name.empty() && (name.size() < 2 || name.back() != '.')) return 0;
+  return static_cast<pid_t>(std::stol(std::string(pid)));
+}
+
+// Removes, from the folder open as `folderFd`, the temporary files that a process now gone
+// left behind: names of our pattern whose process does not exist, regular files of this user
+// with a single link (which this tool could have made). A process id in use again keeps its
+// leftovers until it ends. Called with the folder locked, so that no run that locks it has
+// temporary files there.
+void removeDeadTemporaries(int folderFd) {
+  const int fd = ::dup(folderFd);
+  if (fd < 0) return;
+  DIR* folder = ::fdopendir(fd);
+  if (!folder) {
+    ::close(fd);
+    return;
+  }
+  ::rewinddir(folder);
+  const uid_t user = ::geteuid();
+  while (const struct dirent* entry = ::readdir(folder)) {
+    const pid_t pid = temporaryOwner(entry->d_name);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    struct stat st {};
+    if (::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode) || st.st_uid != user || st.st_nlink != 1) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(folderFd, entry->d_name, 0);
+  }
+  ::closedir(folder);
 }
 
 class DiskFile final : public OutputFile {
  public:
-  DiskFile(std::string path, std::string temporary, int fd)
-      : path_(std::move(path)), temporary_(std::move(temporary)), fd_(fd),
-        slot_(rememberTemporary(temporary_)) {}
+  DiskFile(std::string path, std::string temporary)
+      : path_(std::move(path)), temporary_(std::move(temporary)) {}
 
   ~DiskFile() override {
     if (fd_ >= 0) ::close(fd_);
-    if (!installed_) ::unlink(temporary_.c_str());
+    if (created_ && !installed_) ::unlink(temporary_.c_str());
     forgetTemporary(slot_);
+  }
+
+  // Creates the temporary file and names it to the signal handler, in one step for signals;
+  // false (errno set) when it could not be created.
+  bool create() {
+    const Hold hold;
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ < 0) return false;
+    created_ = true;
+    slot_ = rememberTemporary(temporary_);
+    return true;
   }
 
   bool write(const void* data, std::size_t size) override {
@@ -175,8 +279,9 @@ class DiskFile final : public OutputFile {
  private:
   std::string path_;
   std::string temporary_;
-  int fd_;
-  int slot_;
+  int fd_ = -1;
+  int slot_ = -1;
+  bool created_ = false;
   bool finished_ = false;
   bool installed_ = false;
 };
@@ -201,16 +306,98 @@ bool syncFolder(const std::string& folder) {
   return ok;
 }
 
+// ---- Folder locks ---------------------------------------------------------------------------
+//
+// A set holds an advisory lock (flock) on each folder it writes, from before its first
+// temporary file there to after its last rename, so that the sets of two runs never mix; a
+// second run waits. The process takes each folder's lock once and shares it between its sets
+// (a second flock of the same folder from this process would wait for itself). A folder that
+// cannot be opened or locked (no read access, a file system without flock) is written without
+// the lock, as it always was.
+
+struct LockedFolder {
+  FolderId id;
+  int fd;
+  int users;
+};
+std::mutex lockedMutex;
+std::vector<LockedFolder> lockedFolders;
+
+// The folder of `path` opened for its lock, with its identity; fd -1 when it cannot be opened.
+std::pair<int, FolderId> openFolder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (fd >= 0) ::close(fd);
+    return {-1, {}};
+  }
+  return {fd, {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
+}
+
+// Takes a share of the folder open as `fd` (which this takes over): at once when the process
+// holds it already, else by locking it, waiting for another process that holds it. A new lock
+// first clears the folder of dead runs' temporary files. False when the folder cannot be locked.
+bool lockFolder(int fd, FolderId id) {
+  {
+    const std::lock_guard<std::mutex> lock(lockedMutex);
+    for (LockedFolder& folder : lockedFolders)
+      if (folder.id == id) {
+        ++folder.users;
+        ::close(fd);
+        return true;
+      }
+  }
+  int result;
+  while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (result != 0) {
+    ::close(fd);
+    return false;
+  }
+  removeDeadTemporaries(fd);
+  const std::lock_guard<std::mutex> lock(lockedMutex);
+  lockedFolders.push_back({id, fd, 1});
+  return true;
+}
+
+void unlockFolder(FolderId id) {
+  const std::lock_guard<std::mutex> lock(lockedMutex);
+  for (auto it = lockedFolders.begin(); it != lockedFolders.end(); ++it)
+    if (it->id == id) {
+      if (--it->users == 0) {
+        ::close(it->fd);
+        lockedFolders.erase(it);
+      }
+      return;
+    }
+}
+
 }  // namespace
 
+std::size_t longestCreatedPath(const std::string& path) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  const std::string temporary =
+      joinFolder(folderOf(path), temporaryBaseName(name, kWidestPid, std::string(kRandomDigits, '0')));
+  return std::max(path.size(), temporary.size());
+}
+
+bool outputPathFits(const std::string& path) {
+  return longestCreatedPath(path) < PATH_MAX &&
+         std::filesystem::path(path).filename().string().size() <= NAME_MAX;
+}
+
 std::unique_ptr<OutputFile> openDiskFile(const std::string& path) {
+  // Before the first temporary file, so that a signal never finds one unknown to the handler.
+  installHandlerOnce();
   // The final name is looked at, never opened (a named pipe there would block). Only a regular
-  // file that this process may write, or a symbolic link (replaced, not followed), may be
-  // replaced: a folder, a pipe, a device or a socket under that name is left alone.
+  // file that may be written, or a symbolic link (replaced, not followed), may be replaced: a
+  // folder, a pipe, a device or a socket under that name is left alone. A regular file is
+  // read-only when this user may not write it or when its owner's write bit is off (root may
+  // write any file, but a file made read-only with chmod stays protected from root too).
   struct stat existing {};
   if (::lstat(path.c_str(), &existing) == 0) {
     if (S_ISREG(existing.st_mode)) {
-      if (::access(path.c_str(), W_OK) != 0) return nullptr;
+      if (!(existing.st_mode & S_IWUSR) || ::access(path.c_str(), W_OK) != 0) return nullptr;
     } else if (!S_ISLNK(existing.st_mode)) {
       return nullptr;
     }
@@ -219,9 +406,8 @@ std::unique_ptr<OutputFile> openDiskFile(const std::string& path) {
   const std::string name = std::filesystem::path(path).filename().string();
   if (name.empty()) return nullptr;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temporary = temporaryName(folder, name);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) return std::make_unique<DiskFile>(path, std::move(temporary), fd);
+    auto file = std::make_unique<DiskFile>(path, temporaryName(folder, name));
+    if (file->create()) return file;
     if (errno != EEXIST && errno != EINTR) return nullptr;  // the folder refuses it
   }
   return nullptr;
@@ -260,9 +446,50 @@ void StagedFile::flush() {
 void StagedFile::fail() const { throw Error(format(kFileWriteError, path_.c_str())); }
 
 OutputSet::OutputSet() = default;
-OutputSet::~OutputSet() = default;
+OutputSet::~OutputSet() { abandon(); }
+
+void OutputSet::lockFolders(const std::vector<std::string>& folders) {
+  const auto held = [](const std::vector<FolderLock>& locks, const FolderId& id) {
+    return std::any_of(locks.begin(), locks.end(), [&](const FolderLock& l) { return l.id == id; });
+  };
+  std::vector<FolderLock> wanted;
+  for (const std::string& folder : folders) {
+    const auto [fd, id] = openFolder(folder);
+    if (fd < 0) continue;
+    ::close(fd);
+    if (!held(locks_, id) && !held(wanted, id)) wanted.push_back({id, folder});
+  }
+  if (wanted.empty()) return;
+  const auto byId = [](const FolderLock& a, const FolderLock& b) { return a.id < b.id; };
+  // Every set locks its folders in one order (device, then inode), so that two sets never
+  // wait for each other. A folder that comes before one already held makes the set let go of
+  // its locks and take them all again in order; its temporary files stay meanwhile (their
+  // process being alive, no other run removes them), and its renames still happen under all
+  // the locks.
+  if (!locks_.empty() && std::min_element(wanted.begin(), wanted.end(), byId)->id <
+                             std::max_element(locks_.begin(), locks_.end(), byId)->id) {
+    wanted.insert(wanted.end(), locks_.begin(), locks_.end());
+    releaseFolders();
+  }
+  std::sort(wanted.begin(), wanted.end(), byId);
+  for (const FolderLock& folder : wanted) {
+    const auto [fd, id] = openFolder(folder.path);
+    if (fd >= 0 && lockFolder(fd, id) && !held(locks_, id)) locks_.push_back({id, folder.path});
+  }
+}
+
+void OutputSet::releaseFolders() {
+  for (const FolderLock& folder : locks_) unlockFolder(folder.id);
+  locks_.clear();
+}
+
+void OutputSet::abandon() {
+  files_.clear();
+  releaseFolders();
+}
 
 StagedFile& OutputSet::add(const std::string& path) {
+  lockFolders({folderOf(path)});
   std::unique_ptr<OutputFile> file = openOutputFile(path);
   if (!file) throw Error(format(kCannotCreateFile, path.c_str()));
   files_.push_back(std::make_unique<StagedFile>(path, std::move(file)));
@@ -276,7 +503,8 @@ void OutputSet::commit() {
   }
   std::vector<std::string> folders;
   {
-    const SignalsHeld held;
+    // A signal meanwhile takes effect once the set is whole.
+    const Hold hold;
     for (const auto& file : files_) {
       if (!file->file_->install()) file->fail();
       committed_.push_back(file->path());
@@ -287,10 +515,12 @@ void OutputSet::commit() {
   files_.clear();
   for (const std::string& folder : folders)
     if (!syncFolder(folder)) {
+      releaseFolders();
       // The renames happened but may not last: report the set's last file in that folder.
       for (auto it = committed_.rbegin(); it != committed_.rend(); ++it)
         if (folderOf(*it) == folder) throw Error(format(kFileWriteError, it->c_str()));
     }
+  releaseFolders();
 }
 
 void writeOutputFile(const std::string& path, const std::function<void(StagedFile&)>& body) {

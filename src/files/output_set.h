@@ -1,7 +1,10 @@
 // Writing output files safely: every file of a set is written to a temporary file beside its
 // final name, flushed and synced, and only then are all of them renamed into place, one after
 // another, and their folders synced. Until the renames, no final file changes; temporary files
-// are removed on every error path and when the process is stopped by SIGINT, SIGTERM or SIGHUP.
+// are removed on every error path and when the process is stopped by SIGINT, SIGTERM or SIGHUP,
+// and a later set in the same folder removes those that a killed process left. A set holds an
+// advisory lock on each of its folders from its first temporary file to its last rename, so
+// that the sets of two processes never mix.
 //
 // Use:
 //   OutputSet set;
@@ -38,12 +41,26 @@ class OutputFile {
 };
 
 // Creates a uniquely named temporary file beside `path` (never following or reusing an existing
-// name); nullptr when that cannot be done or when `path` may not be replaced: an existing
-// regular file that this process may not write, or anything but a regular file or a symbolic
-// link (a folder, a named pipe, a device, a socket). An existing `path` is never opened; a
-// symbolic link there is replaced, not followed. Destroying the result before install()
-// removes the temporary file.
+// name; ".NAME.tavrik-PID-XXXXXXXXXXXX.tmp", PID being this process); nullptr when that cannot
+// be done or when `path` may not be replaced: an existing regular file that is read-only (this
+// process may not write it, or its owner's write bit is off, whoever runs it), or anything but
+// a regular file or a symbolic link (a folder, a named pipe, a device, a socket). An existing
+// `path` is never opened; a symbolic link there is replaced, not followed. Destroying the
+// result before install() removes the temporary file.
 std::unique_ptr<OutputFile> openDiskFile(const std::string& path);
+
+// The length of the longest path that writing `path` creates: `path` itself or its temporary
+// file, whose process id is counted at its widest.
+std::size_t longestCreatedPath(const std::string& path);
+// Whether every path that writing `path` creates fits the system's limits (PATH_MAX for the
+// whole path, NAME_MAX for the file name); a caller checks its outputs with it before any work.
+bool outputPathFits(const std::string& path);
+
+// A folder's identity (device, inode), the order in which sets lock folders.
+struct FolderId {
+  std::uint64_t device = 0, inode = 0;
+  auto operator<=>(const FolderId&) const = default;
+};
 
 using OutputFileFactory = std::function<std::unique_ptr<OutputFile>(const std::string& path)>;
 
@@ -94,7 +111,14 @@ class OutputSet {
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
-  // Starts the file of final path `path`. Throws Error with kCannotCreateFile naming `path`.
+  // Locks the folders that the set will write, in a fixed order, waiting while another
+  // process holds one. A set that writes several folders names them all here before its first
+  // add(); add() locks a folder not named here itself. A folder that cannot be opened or
+  // locked (no read access, a file system without locks) is written without its lock.
+  void lockFolders(const std::vector<std::string>& folders);
+
+  // Starts the file of final path `path` (locking its folder first). Throws Error with
+  // kCannotCreateFile naming `path`.
   StagedFile& add(const std::string& path);
 
   // Finishes every file (flush, sync, close), then renames them into place in the order they
@@ -102,14 +126,26 @@ class OutputSet {
   // kFileWriteError naming that file, and no final file has changed; a failed rename throws
   // the same error, the files renamed before it staying in place (see committed()). SIGINT,
   // SIGTERM and SIGHUP are held back while the renames run, so that they do not split the set.
+  // The folders' locks are let go at the end.
   void commit();
 
   // The final paths renamed into place so far, in order.
   const std::vector<std::string>& committed() const { return committed_; }
 
+  // Removes the temporary files of a set that will not be committed and lets go of its folders
+  // (what destroying it does); the committed paths stay listed.
+  void abandon();
+
  private:
+  struct FolderLock {
+    FolderId id;
+    std::string path;
+  };
+  void releaseFolders();
+
   std::vector<std::unique_ptr<StagedFile>> files_;
   std::vector<std::string> committed_;
+  std::vector<FolderLock> locks_;
 };
 
 // Writes one file through a set of its own: `body` fills it, then it is committed.

@@ -34,6 +34,22 @@ bool decodeUtf8(const std::string& text, std::vector<char32_t>& out) {
   return true;
 }
 
+// Whether a code point is a format character (Unicode category Cf, version 15): invisible
+// characters such as the soft hyphen, the zero-width ones and the bidirectional controls, which
+// make a file name show other than it is (U+202E shows what follows it reversed).
+bool isFormatCharacter(char32_t code) {
+  static constexpr char32_t kRanges[][2] = {
+      {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
+      {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
+      {0x200B, 0x200F},   {0x202A, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+      {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+      {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+      {0xE0020, 0xE007F}};
+  for (const auto& range : kRanges)
+    if (code >= range[0] && code <= range[1]) return true;
+  return false;
+}
+
 }  // namespace
 
 std::optional<std::string> baseNameProblem(const std::string& name) {
@@ -43,6 +59,10 @@ std::optional<std::string> baseNameProblem(const std::string& name) {
   for (const char32_t code : codes)
     if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
       return "nom de base incorrect : les caractères de contrôle sont interdits";
+  for (const char32_t code : codes)
+    if (isFormatCharacter(code))
+      return format("nom de base incorrect : le caractère de mise en forme U+%04X est interdit",
+                    static_cast<unsigned>(code));
   const int n = static_cast<int>(codes.size());
   if (n > kMaxNameCharacters)
     return format("nom de base trop long : %s (%d caractères, %d au plus)", ("« " + name + " »").c_str(), n,

@@ -8,7 +8,7 @@ namespace tavrik {
 inline constexpr int kMaxNameCharacters = 7;
 
 // Why `name` cannot be the base name of output files, if it cannot: not UTF-8, control
-// characters, more than kMaxNameCharacters characters, or a '/'. The message is French.
+// characters, format characters (Unicode category Cf, such as U+202E), more than kMaxNameCharacters characters, or a '/'. The message is French.
 std::optional<std::string> baseNameProblem(const std::string& name);
 
 }  // namespace tavrik

@@ -5,9 +5,10 @@
 #include <memory>
 #include <optional>
 
+#include "base/error.h"
+#include "base/text_to_int.h"
 #include "formats/game_files.h"
 #include "formats/tiled_export.h"
-#include "base/error.h"
 #include "imaging/picture_file.h"
 #include "imaging/worker_thread.h"
 #include "maps/export_files.h"
@@ -231,6 +232,10 @@ void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserve
       c = current->scan.lean ? mergeLevel(game, std::move(*current->scan.scan), bank)
                              : convertOnWorkspace(game, level, bank, observer);
       observer.levelProgress(i, 80);
+      // The set's folders are locked in one order before its first file (a no-op once held).
+      std::vector<std::string> folders{game.outputDir};
+      if (game.tiledDir) folders.push_back(*game.tiledDir);
+      files.lockFolders(folders);
       for (const GameFormat format : game.formats) stageLevelFiles(level.name, c.tables, format, game.outputDir, files, game.compression);
     } catch (const std::exception& e) {
       throw Error("niveau " + inQuotes(level.name) + " : " + userMessage(e));

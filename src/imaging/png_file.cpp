@@ -27,7 +27,7 @@ constexpr std::array<std::uint32_t, 7> kAdam7XStart{0, 4, 0, 2, 0, 1, 0};
 constexpr std::array<std::uint32_t, 7> kAdam7XStep{8, 8, 4, 4, 2, 2, 1};
 
 // The message of a libspng error code.
-[[noreturn]] void fail(int code) {
+[[noreturn]] void failWith(int code) {
   switch (code) {
     case SPNG_IO_EOF:
     case SPNG_IO_ERROR:
@@ -41,7 +41,7 @@ constexpr std::array<std::uint32_t, 7> kAdam7XStep{8, 8, 4, 4, 2, 2, 1};
 }
 
 void check(int code) {
-  if (code != 0) fail(code);
+  if (code != 0) failWith(code);
 }
 
 // One 16-bit channel to 8 bits: round(v * 255 / 65535).
@@ -63,20 +63,163 @@ void narrowRow(const std::uint16_t* wide, Colour* out, int width, std::uint32_t 
   }
 }
 
+unsigned channelsOf(int colourType) {
+  switch (colourType) {
+    case SPNG_COLOR_TYPE_TRUECOLOR: return 3;
+    case SPNG_COLOR_TYPE_GRAYSCALE_ALPHA: return 2;
+    case SPNG_COLOR_TYPE_TRUECOLOR_ALPHA: return 4;
+    default: return 1;
+  }
+}
+
 }  // namespace
+
+PngRowExpander::PngRowExpander(const spng_ihdr& ihdr, const spng_plte* plte, const spng_trns* trns)
+    : colourType_(ihdr.color_type), depth_(ihdr.bit_depth), bitsPerPixel_(channelsOf(ihdr.color_type) * ihdr.bit_depth) {
+  const bool palette = colourType_ == SPNG_COLOR_TYPE_INDEXED;
+  if (trns && colourType_ == SPNG_COLOR_TYPE_GRAYSCALE) {
+    keyed_ = true;
+    key_[0] = trns->gray;
+  } else if (trns && colourType_ == SPNG_COLOR_TYPE_TRUECOLOR) {
+    keyed_ = true;
+    key_[0] = trns->red;
+    key_[1] = trns->green;
+    key_[2] = trns->blue;
+  }
+  if (depth_ > 8 || (colourType_ != SPNG_COLOR_TYPE_GRAYSCALE && !palette)) return;
+
+  // One colour per sample value, then per byte value its samples from the high bits. An index
+  // past the palette is opaque black, as libspng's own expansion has it.
+  const unsigned top = (1u << depth_) - 1;
+  std::array<Colour, 256> colours{};
+  for (unsigned v = 0; v <= top; ++v) {
+    if (palette) {
+      if (!plte || v >= plte->n_entries) continue;
+      const std::uint8_t alpha = trns && v < trns->n_type3_entries ? trns->type3_alpha[v] : 255;
+      const spng_plte_entry& e = plte->entries[v];
+      colours[v] = alpha < 128 ? clFuchsia : rgb(e.red, e.green, e.blue);
+    } else {
+      const std::uint32_t grey = v * 255 / top;
+      colours[v] = keyed_ && v == key_[0] ? clFuchsia : rgb(grey, grey, grey);
+    }
+  }
+  perByte_ = 8 / depth_;
+  table_.resize(256 * static_cast<std::size_t>(perByte_));
+  for (unsigned b = 0; b < 256; ++b)
+    for (int k = 0; k < perByte_; ++k)
+      table_[b * static_cast<unsigned>(perByte_) + static_cast<unsigned>(k)] = colours[(b >> (8 - depth_ * (k + 1))) & top];
+}
+
+void PngRowExpander::expand(const std::uint8_t* in, Colour* out, int width) const {
+  const std::size_t W = static_cast<std::size_t>(width);
+  if (perByte_ > 0) {
+    const std::size_t n = static_cast<std::size_t>(perByte_);
+    const std::size_t whole = W / n, rest = W % n;
+    const Colour* table = table_.data();
+    if (n == 1) {
+      for (std::size_t x = 0; x < W; ++x) out[x] = table[in[x]];
+      return;
+    }
+    for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + i * n, table + in[i] * n, n * sizeof(Colour));
+    if (rest) std::memcpy(out + whole * n, table + in[whole] * n, rest * sizeof(Colour));
+    return;
+  }
+  if (depth_ == 8) {
+    switch (colourType_) {
+      case SPNG_COLOR_TYPE_TRUECOLOR:
+        for (std::size_t x = 0; x < W; ++x) {
+          const std::uint8_t* p = in + 3 * x;
+          const bool key = keyed_ && p[0] == key_[0] && p[1] == key_[1] && p[2] == key_[2];
+          out[x] = key ? clFuchsia : rgb(p[0], p[1], p[2]);
+        }
+        return;
+      case SPNG_COLOR_TYPE_GRAYSCALE_ALPHA:
+        for (std::size_t x = 0; x < W; ++x) {
+          const std::uint8_t* p = in + 2 * x;
+          out[x] = p[1] < 128 ? clFuchsia : rgb(p[0], p[0], p[0]);
+        }
+        return;
+      default:  // RGBA
+        for (std::size_t x = 0; x < W; ++x) {
+          const std::uint8_t* p = in + 4 * x;
+          out[x] = p[3] < 128 ? clFuchsia : rgb(p[0], p[1], p[2]);
+        }
+        return;
+    }
+  }
+  // 16 bits, host order.
+  const auto sample = [in](std::size_t i) {
+    std::uint16_t v;
+    std::memcpy(&v, in + 2 * i, 2);
+    return v;
+  };
+  switch (colourType_) {
+    case SPNG_COLOR_TYPE_GRAYSCALE:
+      for (std::size_t x = 0; x < W; ++x) {
+        const std::uint16_t v = sample(x);
+        const std::uint32_t g = narrow(v);
+        out[x] = keyed_ && v == key_[0] ? clFuchsia : rgb(g, g, g);
+      }
+      return;
+    case SPNG_COLOR_TYPE_TRUECOLOR:
+      for (std::size_t x = 0; x < W; ++x) {
+        const std::uint16_t r = sample(3 * x), g = sample(3 * x + 1), b = sample(3 * x + 2);
+        const bool key = keyed_ && r == key_[0] && g == key_[1] && b == key_[2];
+        out[x] = key ? clFuchsia : rgb(narrow(r), narrow(g), narrow(b));
+      }
+      return;
+    case SPNG_COLOR_TYPE_GRAYSCALE_ALPHA:
+      for (std::size_t x = 0; x < W; ++x) {
+        const std::uint32_t g = narrow(sample(2 * x));
+        out[x] = narrow(sample(2 * x + 1)) < 128 ? clFuchsia : rgb(g, g, g);
+      }
+      return;
+    default:  // RGBA
+      for (std::size_t x = 0; x < W; ++x) {
+        const bool clear = narrow(sample(4 * x + 3)) < 128;
+        out[x] = clear ? clFuchsia : rgb(narrow(sample(4 * x)), narrow(sample(4 * x + 1)), narrow(sample(4 * x + 2)));
+      }
+      return;
+  }
+}
 
 void SpngContextFree::operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
 
+int PngReader::readInput(spng_ctx*, void* user, void* dest, std::size_t length) {
+  Input& input = *static_cast<Input*>(user);
+  if (input.file) {
+    const std::size_t got = std::fread(dest, 1, length, input.file);
+    input.at += got;
+    if (got == length) return 0;
+    if (std::ferror(input.file)) return SPNG_IO_ERROR;
+  } else if (input.at <= input.bytes.size() && length <= input.bytes.size() - input.at) {
+    std::memcpy(dest, input.bytes.data() + input.at, length);
+    input.at += length;
+    return 0;
+  }
+  input.ranShort = true;
+  return SPNG_IO_EOF;
+}
+
+// An error of libspng; any error after a read met the end of the input means that the file ends
+// early, whatever libspng made of the missing bytes.
+void PngReader::fail(int code) const {
+  if (input_.ranShort && code != SPNG_EMEM) throw Error(kReadError);
+  failWith(code);
+}
+
 PngReader::PngReader(std::span<const std::uint8_t> bytes) {
+  input_.bytes = bytes;
   newContext(bytes.size());
-  check(spng_set_png_buffer(ctx_.get(), bytes.data(), bytes.size()));
+  check(spng_set_png_stream(ctx_.get(), &PngReader::readInput, &input_));
   start(bytes.size());
 }
 
 // The file is closed if the reader cannot be made.
 PngReader::PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels) : file_(file) {
+  input_.file = file;
   newContext(size);
-  check(spng_set_png_file(ctx_.get(), file_.get()));
+  check(spng_set_png_stream(ctx_.get(), &PngReader::readInput, &input_));
   start(size, maxPixels);
 }
 
@@ -110,20 +253,31 @@ void PngReader::start(std::uint64_t inputSize, std::uint64_t maxPixels) {
   if (ihdr.width == 0 || ihdr.height == 0 || pixels > limit) throw Error(kBadPng);
   // The pixel data alone, before filtering and compression, is at least this long; a file too
   // small to inflate to it ends early.
-  const unsigned channels = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR         ? 3
-                            : ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ? 2
-                            : ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ? 4
-                                                                                  : 1;
-  const std::uint64_t dataBytes = pixels * channels * ihdr.bit_depth / 8;
+  const std::uint64_t dataBytes = pixels * channelsOf(ihdr.color_type) * ihdr.bit_depth / 8;
   if (dataBytes > inputSize * kMaxInflateRatio + 1024) throw Error(kReadError);
 
   width_ = static_cast<int>(ihdr.width);
   height_ = static_cast<int>(ihdr.height);
   wide_ = ihdr.bit_depth == 16;
   interlaced_ = interlaced;
-  check(spng_decode_image(ctx_.get(), nullptr, 0, wide_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8,
-                          SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
-  if (wide_) resizeOrNoResources(wideRow_, static_cast<std::size_t>(width_) * 4);
+  if (interlaced_) {
+    // Passes are deinterlaced by libspng into RGBA rows.
+    check(spng_decode_image(ctx_.get(), nullptr, 0, wide_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8,
+                            SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+    if (wide_) resizeOrNoResources(wideRow_, static_cast<std::size_t>(width_) * 4);
+    return;
+  }
+  // Rows as stored, expanded by our tables: libspng's expansion of low depths costs several
+  // times the inflating.
+  check(spng_decode_image(ctx_.get(), nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE));
+  spng_plte plte{};
+  const bool palette = ihdr.color_type == SPNG_COLOR_TYPE_INDEXED;
+  if (palette) check(spng_get_plte(ctx_.get(), &plte));
+  spng_trns trns{};
+  const int trnsCode = spng_get_trns(ctx_.get(), &trns);
+  if (trnsCode != 0 && trnsCode != SPNG_ECHUNKAVAIL) fail(trnsCode);
+  expander_ = std::make_unique<PngRowExpander>(ihdr, palette ? &plte : nullptr, trnsCode == 0 ? &trns : nullptr);
+  resizeOrNoResources(storedRow_, expander_->rowBytes(width_));
 }
 
 // Decodes the next row of the stream, which is row `y` of the picture; for an interlaced
@@ -132,15 +286,18 @@ void PngReader::decodeRow(Colour* out, int y) {
   spng_row_info info{};
   check(spng_get_row_info(ctx_.get(), &info));
   if (static_cast<int>(info.row_num) != y && !interlaced_) throw Error(kBadPng);
+  if (expander_) {
+    const int code = spng_decode_row(ctx_.get(), storedRow_.data(), storedRow_.size());
+    if (code != 0 && code != SPNG_EOI) fail(code);
+    expander_->expand(storedRow_.data(), out, width_);
+    return;
+  }
   const std::size_t widthBytes = static_cast<std::size_t>(width_) * (wide_ ? 8 : 4);
   const int code = spng_decode_row(ctx_.get(), wide_ ? static_cast<void*>(wideRow_.data()) : out, widthBytes);
   if (code != 0 && code != SPNG_EOI) fail(code);
   if (wide_) {
-    const bool passRow = interlaced_;
     const int pass = std::clamp(info.pass, 0, 6);
-    narrowRow(wideRow_.data(), out, width_, passRow ? kAdam7XStart[pass] : 0, passRow ? kAdam7XStep[pass] : 1);
-  } else if (!interlaced_) {
-    finishRow(out, width_);
+    narrowRow(wideRow_.data(), out, width_, kAdam7XStart[pass], kAdam7XStep[pass]);
   }
 }
 
@@ -187,8 +344,10 @@ Surface PngReader::readSurface() {
 
 void PngReader::finish() {
   // The rest of the file, up to its end chunk: a file cut short after its last row still ends
-  // early, and the last data chunk's CRC is checked.
+  // early, and the last data chunk's CRC is checked. libspng forgives an end chunk cut inside
+  // its CRC; a read that met the end says so.
   check(spng_decode_chunks(ctx_.get()));
+  if (input_.ranShort) throw Error(kReadError);
 }
 
 Surface decodePng(std::span<const std::uint8_t> bytes) {

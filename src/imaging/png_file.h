@@ -18,6 +18,9 @@
 #include "imaging/surface.h"
 
 struct spng_ctx;
+struct spng_ihdr;
+struct spng_plte;
+struct spng_trns;
 
 namespace tavrik {
 
@@ -26,6 +29,30 @@ struct SpngContextFree {
   void operator()(spng_ctx* ctx) const;
 };
 using SpngContext = std::unique_ptr<spng_ctx, SpngContextFree>;
+
+// Turns rows of samples as a PNG stores them (libspng's SPNG_FMT_PNG: low depths packed from the
+// high bits of each byte, 16-bit samples in host order) into colours, with the rules of the
+// reader below: tRNS and alpha below 128 give clFuchsia, 16-bit channels round to 8 bits, an
+// index past the palette is opaque black (as in libspng's expansion). Tables make low depths and
+// palettes a copy per byte.
+class PngRowExpander {
+ public:
+  // `plte` for a palette picture; `trns` when the file has a transparency chunk.
+  PngRowExpander(const spng_ihdr& ihdr, const spng_plte* plte, const spng_trns* trns);
+  // The bytes of one row of `width` pixels.
+  std::size_t rowBytes(int width) const { return (static_cast<std::size_t>(width) * bitsPerPixel_ + 7) / 8; }
+  // Expands one row.
+  void expand(const std::uint8_t* in, Colour* out, int width) const;
+
+ private:
+  int colourType_;
+  int depth_;
+  unsigned bitsPerPixel_;
+  int perByte_ = 0;              // depths up to 8 (grey, palette): samples per byte
+  std::vector<Colour> table_;    // ... and per byte value, its perByte_ colours
+  bool keyed_ = false;           // tRNS colour key (grey: key_[0])
+  std::uint16_t key_[3] = {0, 0, 0};
+};
 
 // One PNG picture being decoded, top row first. The header is read and checked when the reader
 // is made: a picture above 2^28 pixels gives "Image PNG incorrecte", and one whose pixel data
@@ -61,14 +88,29 @@ class PngReader {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
 
+  // What libspng reads, through our callback: the file or the bytes. `ranShort` records that a
+  // read met the end of the input, which libspng lets pass in places (the end chunk's CRC).
+  struct Input {
+    std::FILE* file = nullptr;
+    std::span<const std::uint8_t> bytes;
+    std::uint64_t at = 0;
+    bool ranShort = false;
+  };
+  static int readInput(spng_ctx* ctx, void* user, void* dest, std::size_t length);
+
   PngReader(std::FILE* file, std::uint64_t size, std::uint64_t maxPixels);
   void newContext(std::uint64_t inputSize);
+  [[noreturn]] void fail(int code) const;
+  void check(int code) const {
+    if (code != 0) fail(code);
+  }
   void start(std::uint64_t inputSize, std::uint64_t maxPixels = kMaxPicturePixels);
   void decodeRow(Colour* out, int y);
   void decodeInterlaced(Surface& surface);
   void finish();
 
   std::unique_ptr<std::FILE, FileClose> file_;  // declared first: closed after the context is freed
+  Input input_;
   SpngContext ctx_;
   int width_ = 0;
   int height_ = 0;
@@ -76,6 +118,9 @@ class PngReader {
   bool interlaced_ = false;
   int nextRow_ = 0;
   std::vector<std::uint16_t> wideRow_;
+  // Not interlaced: rows are decoded as stored into storedRow_, then expanded here.
+  std::unique_ptr<PngRowExpander> expander_;
+  std::vector<std::uint8_t> storedRow_;
   std::unique_ptr<Surface> whole_;  // an interlaced picture read through readRow
 };
 

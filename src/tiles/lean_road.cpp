@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <condition_variable>
 #include <cstring>
@@ -67,8 +68,10 @@ struct BandResult {
   std::exception_ptr error;
 };
 
-// Rows of a sequential picture read on a thread of its own, one band ahead: the bands are
-// asked for in the order given, and each is decoded while the one before is worked on.
+// Rows of a sequential picture read on a thread of its own, ahead of the tiles: the bands are
+// asked for in the order given, and decoded while the ones before are worked on. They are handed
+// over in blocks of about kBlockBytes of pixels (many bands when the picture is narrow), so that
+// the threads meet once per block rather than once per band.
 class ReadAheadRows final : public PlaneRows {
  public:
   struct Band {
@@ -84,10 +87,13 @@ class ReadAheadRows final : public PlaneRows {
     }
     int largest() const { return std::max(tileRows > 0 ? rows : 0, rest); }
   };
+  static constexpr size_t kBlockBytes = size_t{1} << 20;
 
   ReadAheadRows(std::unique_ptr<PlaneRows> inner, Plan plan) : inner_(std::move(inner)), plan_(plan) {
-    const size_t rows = static_cast<size_t>(plan_.largest());
-    for (Slot& slot : slots_) slot.pixels.resize(rows * static_cast<size_t>(inner_->width()));
+    const size_t bandPixels = static_cast<size_t>(plan_.largest()) * static_cast<size_t>(inner_->width());
+    perBlock_ = std::max<size_t>(1, kBlockBytes / std::max<size_t>(1, bandPixels * sizeof(Colour)));
+    perBlock_ = std::min(perBlock_, std::max<size_t>(1, plan_.size()));
+    for (Block& block : blocks_) block.pixels.resize(perBlock_ * bandPixels);
     try {
       worker_ = std::thread([this] { produce(); });
     } catch (const std::system_error&) {  // no thread to be had: read when asked
@@ -113,39 +119,50 @@ class ReadAheadRows final : public PlaneRows {
       ++next_;
       return;
     }
-    Slot& slot = slots_[next_ % 2];
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return slot.band == next_ || error_; });
-    if (slot.band != next_) std::rethrow_exception(error_);
-    lock.unlock();
+    Block& block = blocks_[(next_ / perBlock_) % 2];
+    if (!ready_) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return block.filled || error_; });
+      if (!block.filled) std::rethrow_exception(error_);
+      ready_ = true;
+    }
+    // Every band of a block but the picture's last has plan_.rows rows.
+    const Colour* from = block.pixels.data() + (next_ % perBlock_) * static_cast<size_t>(plan_.rows) * width;
     for (int k = 0; k < count; ++k)
-      std::copy_n(slot.pixels.data() + static_cast<size_t>(k) * width, width, out + static_cast<size_t>(k) * stride);
-    lock.lock();
-    slot.band = kFree;
+      std::copy_n(from + static_cast<size_t>(k) * width, width, out + static_cast<size_t>(k) * stride);
     ++next_;
-    lock.unlock();
-    changed_.notify_all();
+    if (next_ % perBlock_ == 0 || next_ == plan_.size()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        block.filled = false;
+      }
+      ready_ = false;
+      changed_.notify_all();
+    }
   }
   bool sequential() const override { return true; }
 
  private:
-  static constexpr size_t kFree = static_cast<size_t>(-1);
-  struct Slot {
-    std::vector<Colour> pixels;
-    size_t band = kFree;  // the band it holds, kFree while it may be filled
+  struct Block {
+    std::vector<Colour> pixels;  // perBlock_ bands, one after the other
+    bool filled = false;         // holds its bands, not yet all read
   };
 
   void produce() {
     const size_t width = static_cast<size_t>(inner_->width());
-    for (size_t i = 0; i < plan_.size(); ++i) {
-      Slot& slot = slots_[i % 2];
+    for (size_t first = 0, n = 0; first < plan_.size(); first += perBlock_, ++n) {
+      Block& block = blocks_[n % 2];
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return slot.band == kFree || stop_; });
+        changed_.wait(lock, [&] { return !block.filled || stop_; });
         if (stop_) return;
       }
       try {
-        inner_->read(plan_[i].y, plan_[i].count, slot.pixels.data(), width);
+        Colour* to = block.pixels.data();
+        for (size_t i = first; i < std::min(first + perBlock_, plan_.size()); ++i) {
+          inner_->read(plan_[i].y, plan_[i].count, to, width);
+          to += static_cast<size_t>(plan_[i].count) * width;
+        }
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
         error_ = std::current_exception();
@@ -154,7 +171,7 @@ class ReadAheadRows final : public PlaneRows {
       }
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        slot.band = i;
+        block.filled = true;
       }
       changed_.notify_all();
     }
@@ -162,8 +179,10 @@ class ReadAheadRows final : public PlaneRows {
 
   std::unique_ptr<PlaneRows> inner_;
   Plan plan_;
-  Slot slots_[2];
-  size_t next_ = 0;  // the band the next read asks for
+  size_t perBlock_ = 1;  // bands a block
+  Block blocks_[2];
+  size_t next_ = 0;      // the band the next read asks for
+  bool ready_ = false;   // the block of next_ is known to be filled
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stop_ = false;
@@ -351,6 +370,7 @@ class Road {
         cut(s, tx, slot, out.sprite, out.spriteRemoved, result_.maps.sprite);
         cut(b, tx, slot, out.background, out.backgroundRemoved, result_.maps.background);
       }
+      tileRowDone();
     }
     // Rows below the last whole tile row: the cut-out's columns, and the end of the pictures
     // read in order.
@@ -361,6 +381,17 @@ class Road {
       if (full) full->read(R_ * S, rest, f.data(), W);
       passes(rest, false);
     }
+  }
+
+  // Counts a tile row done, and tells the new percentage when it grows.
+  void tileRowDone() {
+    if (!settings_.progress) return;
+    const int percent = static_cast<int>(100 * (rowsDone_.fetch_add(1, std::memory_order_relaxed) + 1) / R_);
+    if (percent <= shown_.load(std::memory_order_relaxed)) return;
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    if (percent <= shown_.load(std::memory_order_relaxed)) return;
+    shown_.store(percent, std::memory_order_relaxed);
+    settings_.progress(percent);
   }
 
   // Cell c holds list tile `index` mirrored by `flip` (flips kept only with mirroring); with no
@@ -449,12 +480,18 @@ class Road {
   std::vector<BandResult> found_;
   std::array<bool, 3> sequential_{};
   bool withFull_ = false;
+  std::atomic<long long> rowsDone_{0};  // tile rows cut, every band
+  std::atomic<int> shown_{-1};          // the percentage last told
+  std::mutex progressMutex_;
   int W_ = 0, H_ = 0, C_ = 0, R_ = 0;
 };
 
 }  // namespace
 
 struct LeanScan::Impl {
+  Impl(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background, const PlaneRowsOpener& full,
+       const LeanSettings& settings)
+      : road(sprite, background, full, settings) {}
   Road road;
 };
 
@@ -470,7 +507,7 @@ LeanResult LeanScan::merge(std::span<const Colour> spriteBank, std::span<const C
 
 LeanScan scanLeanRoad(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background,
                       const PlaneRowsOpener& full, const LeanSettings& settings) {
-  auto impl = std::make_unique<LeanScan::Impl>(LeanScan::Impl{Road(sprite, background, full, settings)});
+  auto impl = std::make_unique<LeanScan::Impl>(sprite, background, full, settings);
   impl->road.scan();
   return LeanScan(std::move(impl));
 }

@@ -52,6 +52,9 @@ struct LeanSettings {
   // of them (in any orientation, with flips). Slots then count the bank's tiles first.
   std::span<const Colour> spriteBank, backgroundBank;
   int bands = 0;     // bands of tile rows worked on at once; 0: by the size and the machine
+  // Told the share of tile rows read and cut, in percent, each time it grows; called from the
+  // road's threads, one call at a time.
+  std::function<void(int percent)> progress;
 };
 
 // The distinct tiles of a plane in first-occurrence order.

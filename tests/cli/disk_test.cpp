@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "run_tool.h"
 
@@ -33,16 +34,11 @@ void expectOneLineFailureNaming(const ToolRun& run, const std::string& fileName)
   EXPECT_EQ(run.out.find("Les fichiers ont été enregistrés"), std::string::npos) << run.out;
 }
 
-}  // namespace
-
-TEST(ToolDisk, FolderWithoutWriteAccessIsAFailureNamingTheFirstFile) {
-  if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
-    GTEST_SKIP() << "needs root and setpriv to run the tool as an ordinary user";
-  // The ordinary user gets its own copies of the tool and the pictures, in a folder it may
-  // enter, wherever the checkout lives.
-  TempFolder folder;
-  fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_read |
-                                     fs::perms::others_exec);
+// Runs the tool as an ordinary user (nobody) on its own copies of the tool and the pictures,
+// writing into a folder of mode `mode` owned by root; nullopt when that cannot be arranged.
+std::optional<ToolRun> runAsNobody(fs::perms mode, fs::path& out, TempFolder& folder) {
+  if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv")) return std::nullopt;
+  fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
   const fs::path tool = folder.path() / "tavrik-batch";
   fs::copy_file(toolPath(), tool);
   std::vector<std::string> pictures;
@@ -51,17 +47,38 @@ TEST(ToolDisk, FolderWithoutWriteAccessIsAFailureNamingTheFirstFile) {
     fs::copy_file(picture, pictures.back());
     fs::permissions(pictures.back(), fs::perms::others_read, fs::perm_options::add);
   }
-  const fs::path out = folder.path() / "lecture-seule";
+  out = folder.path() / "sortie";
   fs::create_directory(out);
-  fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                           fs::perms::others_exec);
+  fs::permissions(out, mode);
+  ToolRun run = runCommand(with({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                 tool.string(), "--output-dir", out.string()},
+                                pictures));
+  if (run.err.rfind("setpriv", 0) == 0) return std::nullopt;
+  return run;
+}
 
-  const ToolRun run = runCommand(with({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                       "--clear-groups", tool.string(), "--output-dir", out.string()},
-                                      pictures));
-  if (run.err.rfind("setpriv", 0) == 0) GTEST_SKIP() << "cannot run as an ordinary user: " << run.err;
-  expectOneLineFailureNaming(run, "Impossible de créer le fichier " + (out / "Demo1.lvl").string());
+}  // namespace
+
+TEST(ToolDisk, FolderWithoutWriteAccessIsAFailureNamingTheFirstFile) {
+  TempFolder folder;
+  fs::path out;
+  const std::optional<ToolRun> run = runAsNobody(
+      fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec, out, folder);
+  if (!run) GTEST_SKIP() << "needs root and setpriv to run the tool as an ordinary user";
+  expectOneLineFailureNaming(*run, "Impossible de créer le fichier " + (out / "Demo1.lvl").string());
   EXPECT_TRUE(fs::is_empty(out));
+}
+
+// A folder that the user may write but not read cannot be opened to be locked: the run writes
+// its files without the lock, as it did before there were locks.
+TEST(ToolDisk, AFolderThatCannotBeLockedIsWrittenWithoutTheLock) {
+  TempFolder folder;
+  fs::path out;
+  const std::optional<ToolRun> run =
+      runAsNobody(fs::perms::owner_all | fs::perms::others_write | fs::perms::others_exec, out, folder);
+  if (!run) GTEST_SKIP() << "needs root and setpriv to run the tool as an ordinary user";
+  EXPECT_EQ(run->status, 0) << run->err;
+  EXPECT_EQ(fs::file_size(out / "Demo2.bin"), 2432u);
 }
 
 TEST(ToolDisk, FullDiskChangesNoneOfTheFourFiles) {

@@ -2,6 +2,8 @@
 // of the one before as --bank; and a bad game file is refused before anything is read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -89,6 +91,37 @@ TEST(Game, EqualsTheChainOfSingleRunsOnRandomGames) {
     for (const char* plane : {"1.bin", "2.bin"}) expected[std::string("Jeu") + plane] = chain.at(game.levels.back().name + plane);
     EXPECT_EQ(filesIn(folder / "game"), expected);
   }
+}
+
+TEST(Game, TheSummaryGivesEachLevelsCountsAndTheGamesAgreeWithTheFiles) {
+  TempFolder folder;
+  const RandomGame game = writeRandomGame(folder.str(), 11, 3, 8, true, true, "Jeu", "formats = [\"bin\", \"asm\"]\n");
+  const InProcess run = runInProcess({"--game", folder / "game.toml"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = ToolRun::lines(run.out);
+  // Per level: its sprite plane and size, its two lists; each list's count is the one before
+  // plus what the level added.
+  int sprites = static_cast<int>(fs::file_size(folder / "depart1.bin")) / 32;
+  size_t at = 0;
+  for (const GameLevelFiles& level : game.levels) {
+    while (at < lines.size() && lines[at].rfind("Niveau " + level.name + " : ", 0) != 0) ++at;
+    ASSERT_LT(at + 2, lines.size()) << run.out;
+    EXPECT_NE(lines[at].find(level.sprites), std::string::npos) << lines[at];
+    int count = 0, added = 0;
+    ASSERT_EQ(std::sscanf(lines[at + 1].c_str(), "  Nombre de sprites (plan de sprites) : %d (%d", &count, &added), 2)
+        << lines[at + 1];
+    EXPECT_EQ(count, sprites + added) << level.name;
+    sprites = count;
+  }
+  const auto has = [&](const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  };
+  EXPECT_TRUE(has("Jeu Jeu : 3 niveaux")) << run.out;
+  EXPECT_TRUE(has("Nombre de sprites (plan de sprites) : " + std::to_string(fs::file_size(folder / "Jeu1.bin") / 32)));
+  EXPECT_EQ(sprites, static_cast<int>(fs::file_size(folder / "Jeu1.bin") / 32));
+  EXPECT_TRUE(has("Nombre de sprites (arrière-plan) : " + std::to_string(fs::file_size(folder / "Jeu2.bin") / 32)));
+  for (const std::string name : {"Niv11.lvl", "Niv3.s", "Jeu2.bin", "Jeu.s"})
+    EXPECT_TRUE(has("  " + (folder / name) + " (" + std::to_string(fs::file_size(folder / name)) + " octets)")) << name;
 }
 
 TEST(Game, AFailureNamesTheLevelAndChangesNoOutput) {

@@ -142,6 +142,15 @@ TEST(Options, BaseNamesMustBeTextWithoutControlsAndOptionsComeOnce) {
       {{"--name", "a\nb"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
       {{"--name", "a\x7F"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
       {{"--name", "a\xC2\x85"}, "nom de base incorrect : les caractères de contrôle sont interdits"},
+      // Format characters: right-to-left override, soft hyphen, zero-width joiner, byte order
+      // mark, a tag (four bytes); the Arabic letter beside them is an ordinary one.
+      {{"--name", "ab\u202Ecd"}, "nom de base incorrect : le caractère de mise en forme U+202E est interdit"},
+      {{"--name", "\u00AD"}, "nom de base incorrect : le caractère de mise en forme U+00AD est interdit"},
+      {{"--name", "a\u200Db"}, "nom de base incorrect : le caractère de mise en forme U+200D est interdit"},
+      {{"--name", "\uFEFFa"}, "nom de base incorrect : le caractère de mise en forme U+FEFF est interdit"},
+      {{"--name", "a\U000E0041"}, "nom de base incorrect : le caractère de mise en forme U+E0041 est interdit"},
+      {{"--name", "\u0628\u2067"}, "nom de base incorrect : le caractère de mise en forme U+2067 est interdit"},
+      {{"--name", "\u0628\u200A"}, ""},  // a hair space is a visible space, not a format character
       {{"--name", "\xE9t\xE9"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},  // Latin-1
       {{"--name", "a\xC3"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},      // cut short
       {{"--name", "\xC0\xAF"}, "nom de base incorrect : ce n'est pas du texte UTF-8"},  // overlong /
@@ -173,6 +182,15 @@ TEST(Options, ThresholdBoundsAndLeadingZeros) {
   const ParseResult r = parseWithFiles({"--thresholds", "0,0999,1023"});
   ASSERT_EQ(r.action, Action::Run) << r.error;
   EXPECT_EQ(r.options.thresholds, (std::array<int, 3>{0, 999, 1023}));
+  // The tile size reads its digits the same way.
+  const std::pair<const char*, int> sizes[] = {{"016", 16}, {"08", 8}, {"000000016", 16}, {"+16", 0},
+                                               {"0016px", 0}, {"0000000016", 0}, {"160", 0}, {"0", 0}};
+  for (const auto& [text, size] : sizes) {
+    const ParseResult t = parseWithFiles({"--tile-size", text});
+    EXPECT_EQ(t.action, size ? Action::Run : Action::UsageError) << text;
+    if (size) EXPECT_EQ(t.options.tileSize, size) << text;
+    else EXPECT_EQ(t.error, std::string("taille de tuile incorrecte : « ") + text + " » (16 ou 8)");
+  }
 }
 
 TEST(ProgressLine, FixedWidthWhateverTheCaption) {

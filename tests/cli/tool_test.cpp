@@ -490,5 +490,53 @@ TEST(ToolInProcess, ProgressBarsNameEveryStep) {
   EXPECT_EQ(quietOut.str(), "");
 }
 
+// In-process: on the lean road, reading the pictures gets a bar of its own once it has lasted
+// the console's delay (none here): it ends at 100 % before the steps' bars, or where the reading
+// stood, followed by the error on its own line. Without the delay passing, only the steps' bars.
+TEST(ToolInProcess, TheLeanRoadsReadingShowsABarOnceItLasts) {
+  const std::vector<std::string> args = withDemo({"--output-dir", std::filesystem::temp_directory_path().string()});
+  std::ostringstream out, err;
+  batch::Console console{out, err, true, std::chrono::milliseconds(0)};
+  ASSERT_EQ(batch::runCommandLine(args, console), 0) << err.str();
+  std::vector<std::string> lines = ToolRun::lines(err.str());
+  ASSERT_EQ(lines.size(), 8u) << err.str();
+  EXPECT_EQ(lines[0].substr(0, 19), "\rLecture des images");
+  EXPECT_NE(err.str().find("Lecture des images             [###############---------------]  50 %"), std::string::npos);
+  for (const std::string& line : lines) EXPECT_EQ(line.substr(line.size() - 5), "100 %") << line;
+
+  std::ostringstream slowOut, slowErr;
+  batch::Console slow{slowOut, slowErr, true, std::chrono::milliseconds(60000)};
+  ASSERT_EQ(batch::runCommandLine(args, slow), 0) << slowErr.str();
+  EXPECT_EQ(slowErr.str().find("Lecture des images"), std::string::npos);
+  EXPECT_EQ(ToolRun::lines(slowErr.str()).size(), 7u);
+
+  // A picture cut short: no bar ends at 100 %, and the error has the last line.
+  const std::filesystem::path cut = std::filesystem::temp_directory_path() / "tavrik-cut-full.png";
+  std::filesystem::copy_file(kDemo + "3-full.png", cut, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 20);
+  std::ostringstream failOut, failErr;
+  batch::Console failing{failOut, failErr, true, std::chrono::milliseconds(0)};
+  ASSERT_EQ(batch::runCommandLine({"--output-dir", std::filesystem::temp_directory_path().string(),
+                                   kDemo + "1-sprites.png", kDemo + "2-background.png", cut.string()},
+                                  failing),
+            1);
+  lines = ToolRun::lines(failErr.str());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "tavrik-batch: Erreur de lecture du flux.");
+  for (size_t k = 0; k + 1 < lines.size(); ++k) {
+    EXPECT_EQ(lines[k].substr(0, 19), "\rLecture des images");
+    EXPECT_NE(lines[k].substr(lines[k].size() - 5), "100 %");
+  }
+
+  // Quiet: no bar.
+  std::ostringstream quietOut, quietErr;
+  batch::Console quiet{quietOut, quietErr, true, std::chrono::milliseconds(0)};
+  std::vector<std::string> quietArgs = args;
+  quietArgs.insert(quietArgs.begin(), "--quiet");
+  ASSERT_EQ(batch::runCommandLine(quietArgs, quiet), 0);
+  EXPECT_EQ(quietErr.str(), "");
+  std::filesystem::remove(cut);
+}
+
 }  // namespace
 }  // namespace tavrik::test

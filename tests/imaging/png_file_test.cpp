@@ -94,6 +94,49 @@ TEST(PngFile, EveryColourTypeDepthInterlaceAndTransparencyDecodesAsComputedIndep
   }
 }
 
+// A file that ends early gives "Erreur de lecture du flux", wherever it is cut: in its
+// signature, a chunk, the image data, or the end chunk's CRC (which libspng alone lets pass), and
+// also when it is cut after the reader opened it, while its rows are read.
+TEST(PngFile, EveryCutIsAReadErrorBeforeOrWhileReading) {
+  for (const char* name : {"grey-1.png", "palette-2-trns.png", "rgb-16.png", "rgba-8-interlaced.png"}) {
+    const std::vector<std::uint8_t> whole = fileBytes(kCases + name);
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+      SCOPED_TRACE(std::string(name) + " cut to " + std::to_string(size) + " bytes");
+      const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+      std::vector<Colour> pixels;
+      EXPECT_EQ(outcome([&] { return decodePng(cut); }, pixels), "Erreur de lecture du flux");
+    }
+  }
+  // Random colours: a file far larger than the reading buffers, cut once its reader is open.
+  Surface surface(300, 200);
+  std::mt19937 random(5);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x) surface.write(x, y, random() & 0xFFFFFF);
+  const std::vector<std::uint8_t> whole = encodePng(surface);
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "tavrik-png-cut.png";
+  std::vector<std::size_t> sizes;
+  for (std::size_t size = 32768; size < whole.size(); size += 4999) sizes.push_back(size);
+  for (std::size_t size = whole.size() - 16; size < whole.size(); ++size) sizes.push_back(size);
+  for (const std::size_t size : sizes) {
+    SCOPED_TRACE("cut to " + std::to_string(size) + " of " + std::to_string(whole.size()) + " bytes while reading");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(whole.size()));
+    std::unique_ptr<PngReader> reader = PngReader::open(path.string());
+    ASSERT_NE(reader, nullptr);
+    std::filesystem::resize_file(path, size);
+    std::vector<Colour> pixels;
+    EXPECT_EQ(outcome(
+                  [&] {
+                    Surface s(reader->width(), reader->height());
+                    for (int y = 0; y < reader->height(); ++y) reader->readRow(s.row(y));
+                    return s;
+                  },
+                  pixels),
+              "Erreur de lecture du flux");
+  }
+  std::filesystem::remove(path);
+}
+
 // Surfaces of 1 to 300 colours, odd sizes: the written file decodes to the same pixels, and
 // takes the smallest palette that holds every colour, or RGB beyond 256 colours.
 TEST(PngFile, WrittenFilesReadBackExactlyInTheSmallestExactFormat) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <random>
 
 #include "base/error.h"
 #include "maps/tile_maps.h"
@@ -289,6 +290,45 @@ TEST(LeanRoad, ReadErrorsOfAnyBandReachTheCaller) {
       }
     }
   }
+}
+
+// A tall, narrow picture read in order goes over from its reading thread in several blocks of
+// many bands (and a last band of one row): the same lists, maps and cut-out columns as bands read
+// where they lie. The progress told grows to 100 %.
+TEST(LeanRoad, ATallNarrowPictureReadInOrderGivesWhatBandsGive) {
+  const int W = 24, H = 16 * 5000 + 1;
+  Surface sprite(W, H), background(W, H), full(W, H);
+  std::mt19937 random(9);
+  const Colour colours[] = {clWhite, clBlack, clGray, clSilver};
+  // Rows of tiles from 37 random patterns, so that the lists stay short and the maps vary.
+  std::vector<Colour> patterns(37 * 16 * W);
+  for (Colour& c : patterns) c = colours[random() % 4];
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const std::size_t at = ((static_cast<std::size_t>(y / 16) * 7 % 37) * 16 + y % 16) * W + x;
+      background.write(x, y, patterns[at]);
+      full.write(x, y, patterns[(at + 5 * W) % patterns.size()]);
+      sprite.write(x, y, random() % 50 == 0 ? clFuchsia : full.read(x, y));
+    }
+  LeanSettings settings;
+  settings.bands = 1;
+  std::vector<int> told;
+  settings.progress = [&told](int percent) { told.push_back(percent); };
+  const LeanResult inOrder = runLeanRoad(rowsOf(sprite, nullptr, true), rowsOf(background, nullptr, true),
+                                         rowsOf(full, nullptr, true), settings);
+  settings.progress = nullptr;
+  const LeanResult inBands = runLeanRoad(rowsOf(sprite), rowsOf(background), rowsOf(full), settings);
+  EXPECT_EQ(inOrder.sprite.pixels, inBands.sprite.pixels);
+  EXPECT_EQ(inOrder.sprite.slots, inBands.sprite.slots);
+  EXPECT_EQ(inOrder.background.pixels, inBands.background.pixels);
+  EXPECT_EQ(inOrder.background.slots, inBands.background.slots);
+  EXPECT_EQ(inOrder.maps.sprite.cells, inBands.maps.sprite.cells);
+  EXPECT_EQ(inOrder.maps.background.cells, inBands.maps.background.cells);
+  EXPECT_EQ(inOrder.cutOutColumns, inBands.cutOutColumns);
+  EXPECT_GT(inOrder.background.count(), 10);
+  ASSERT_FALSE(told.empty());
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end()) && std::adjacent_find(told.begin(), told.end()) == told.end());
+  EXPECT_EQ(told.back(), 100);
 }
 
 TEST(LeanRoad, RemovedCellsMirroredFromOneAnotherKeepTheirOwnOrientation) {
