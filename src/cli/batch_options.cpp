@@ -67,7 +67,7 @@ bool parsePair(const std::string& text, std::array<int, 2>& pair) {
 bool convertsOnly(const std::string& flag) {
   for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
                              "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles", "--depfile",
-                             "--summary-json", "--sprites", "--background", "--full"})
+                             "--summary-json", "--sprites", "--background", "--full", "--compress"})
     if (flag == option) return true;
   return false;
 }
@@ -103,7 +103,7 @@ const char* const kNotWithGame[] = {"--name",   "--thresholds", "--tile-size",  
                                     "--save-images", "--format", "--image-format", "--tiled",   "--full-strips",
                                     "--flips",  "--flip-bits",  "--bank",       "--max-tiles", "--tile-base",
                                     "--map-order", "--render", "--maps", "--tiles", "--width", "--plane",
-                                    "--sprites", "--background", "--full", nullptr};
+                                    "--sprites", "--background", "--full", "--compress", nullptr};
 
 std::string quoted(const std::string& text) { return "« " + text + " »"; }
 
@@ -157,7 +157,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
                             flag == "--tile-base" || flag == "--map-order" || flag == "--render" ||
                             flag == "--maps" || flag == "--tiles" || flag == "--width" || flag == "--plane" ||
                             flag == "--game" || flag == "--depfile" || flag == "--summary-json" ||
-                            flag == "--sprites" || flag == "--background" || flag == "--full";
+                            flag == "--sprites" || flag == "--background" || flag == "--full" ||
+                            flag == "--compress";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -251,6 +252,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         if (o.writes(*chosen)) return usageError("le format " + name + " est donné deux fois dans --format");
         o.formats.push_back(*chosen);
       }
+    } else if (flag == "--compress") {
+      const std::optional<Compression> chosen = compressionNamed(value);
+      if (!chosen) return usageError("compression incorrecte : " + quoted(value) + " (none, rle ou lz4)");
+      o.compress = *chosen;
     } else if (flag == "--image-format") {
       const std::optional<ImageFormat> chosen =
           choose<ImageFormat>(value, {{"bmp", ImageFormat::Bmp}, {"png", ImageFormat::Png}});
@@ -412,6 +417,9 @@ std::string usageText() {
          "                         assembleur NOM.s (dc.w) ; c : NOM.h et NOM.c (C99) ; plusieurs\n"
          "                         formats séparés par des virgules (bin,asm,c) écrivent chacun\n"
          "                         leurs fichiers\n"
+         "  --compress none|rle|lz4 cartes et tuiles compressées (défaut : none) : NOM1.lvl.rle,\n"
+         "                         NOM1.lvl.lz4... ; dans les sources, octets du flux (dc.b,\n"
+         "                         uint8_t) ; décodeurs C et 68000 : /usr/share/tavrik/decoders/\n"
          "  --image-format bmp|png format des images de --save-images (défaut : bmp) ; png :\n"
          "                         PNG 8 bits RVB, ou à palette quand elle suffit\n"
          "  --tiled DOSSIER        écrit aussi le niveau en carte Tiled : NOM.tmx, NOM1.png et\n"

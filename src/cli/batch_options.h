@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/compress.h"
 #include "game/base_name.h"
 #include "formats/map_picture.h"
 #include "maps/map_layout.h"
@@ -48,6 +49,7 @@ struct Options {
   std::string outputDir;                          // --output-dir ("" = current folder)
   std::optional<std::string> saveImagesDir;       // --save-images
   std::vector<OutputFormat> formats{OutputFormat::Bin};  // --format: each once, in the given order
+  Compression compress = Compression::None;       // --compress: the map and tile tables
   ImageFormat imageFormat = ImageFormat::Bmp;     // --image-format
   std::optional<std::string> tiledDir;            // --tiled
   bool quiet = false;                             // --quiet

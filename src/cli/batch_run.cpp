@@ -17,6 +17,7 @@
 #include "cli/progress_bar.h"
 #include "cli/render_run.h"
 #include "files/output_set.h"
+#include "formats/compressed_files.h"
 #include "formats/depfile.h"
 #include "formats/run_report.h"
 #include "formats/source_export.h"
@@ -83,9 +84,10 @@ SourceLanguage sourceLanguage(OutputFormat outputFormat) {
 std::vector<std::string> outputNames(const Options& options) {
   std::vector<std::string> names;
   for (const OutputFormat format : options.formats) {
-    const std::vector<std::string> more = format == OutputFormat::Bin
+    const std::vector<std::string> more = format != OutputFormat::Bin ? sourceFileNames(options.name, sourceLanguage(format))
+                                          : options.compress == Compression::None
                                               ? exportFileNames(options.name)
-                                              : sourceFileNames(options.name, sourceLanguage(format));
+                                              : compressedFileNames(options.name, options.compress);
     names.insert(names.end(), more.begin(), more.end());
   }
   return names;
@@ -104,7 +106,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 // The files of the bank that --bank reads.
 std::vector<std::string> bankFiles(const Options& options) {
   if (!options.bank) return {};
-  return {*options.bank + "1.bin", *options.bank + "2.bin"};
+  return {bankFilePath(*options.bank + "1.bin", options.compress), bankFilePath(*options.bank + "2.bin", options.compress)};
 }
 
 // Every file that the run may write, with the option that names its folder.
@@ -440,7 +442,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
 
   // The bank is read whole before anything else, so that the run may write over its files.
   TileBank bank;
-  if (options.bank && !guarded(console, [&] { bank = readTileBank(*options.bank, options.tileSize); }))
+  if (options.bank && !guarded(console, [&] { bank = readTileBank(*options.bank, options.tileSize, options.compress); }))
     return kExitFailure;
   TileSetOptions tileSet;
   tileSet.flips = options.flips;
@@ -526,12 +528,16 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
           // (which encode their own) for the Tiled map.
           std::optional<ExportTables> tables;
           for (const OutputFormat format : options.formats) {
-            if (format == OutputFormat::Bin) {
+            if (format == OutputFormat::Bin && options.compress == Compression::None) {
               stageExportFiles(ws, *maps, options.outputDir, files);
+            } else if (format == OutputFormat::Bin) {
+              if (!tables) tables = exportTables(ws, *maps);
+              stageCompressedFiles(ws.Edit6, *tables, options.compress, options.outputDir, files);
             } else {
               checkSourceName(ws.Edit6);
               if (!tables) tables = exportTables(ws, *maps);
-              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files);
+              stageSource(ws.Edit6, *tables, sourceLanguage(format), options.outputDir, files, SourceParts::All,
+                          options.compress);
             }
           }
           if (options.tiledDir) {

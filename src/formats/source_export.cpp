@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "base/error.h"
+#include "formats/compress.h"
 
 namespace tavrik {
 
 namespace {
 
 constexpr int kValuesPerLine = 8;
+constexpr int kBytesPerLine = 16;
 
 struct Constant {
   std::string name;
@@ -21,6 +23,7 @@ struct Table {
   std::string label;
   const std::vector<std::uint16_t>* values;
   std::string comment;
+  std::vector<std::uint8_t> stream;  // with compression: the stream of the big-endian values
 };
 
 constexpr const char* kByColumns = "column by column (each column top to bottom, left column first)";
@@ -34,7 +37,8 @@ std::string planeComment(const char* what, const PlaneTables& plane, const MapLa
   return format("%s map, %d x %d cells", what, plane.columns, plane.rows) + orderNote(layout);
 }
 
-std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t, SourceParts parts) {
+std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t, SourceParts parts,
+                                  const std::vector<Table>& tables, Compression compression) {
   const bool maps = parts != SourceParts::Tiles, tiles = parts != SourceParts::Maps;
   std::vector<Constant> constants;
   if (tiles) constants.push_back({name + "_TILE_SIZE", t.tileSize, "tile edge in pixels"});
@@ -66,24 +70,38 @@ std::vector<Constant> constantsOf(const std::string& name, const ExportTables& t
   };
   plane("1", t.sprite, "sprite", MapPlane::Sprite);
   plane("2", t.background, "background", MapPlane::Background);
+  if (compression != Compression::None)
+    for (const Table& table : tables) {
+      constants.push_back({table.label + "_SIZE", static_cast<long long>(table.stream.size()),
+                           std::string("bytes of the ") + compressionName(compression) + " stream of " + table.label});
+      constants.push_back({table.label + "_DECODED_SIZE", static_cast<long long>(table.values->size() * 2),
+                           "bytes of " + table.label + " decoded"});
+    }
   return constants;
 }
 
-std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, SourceParts parts) {
+std::vector<Table> tablesOf(const std::string& name, const ExportTables& t, SourceParts parts,
+                            Compression compression) {
   const auto tiles = [&](const char* what, const PlaneTables& p) {
     return format("%s tiles: %d tiles of %d rows, two bit-plane words a row", what, p.tileCount,
                   t.tileSize);
   };
-  std::vector<Table> all;
+  std::vector<Table> tables;
   if (parts != SourceParts::Tiles) {
-    all.push_back({name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite, t.layout)});
-    all.push_back({name + "2_lvl", &t.background.map, planeComment("background", t.background, t.layout)});
+    tables.push_back({name + "1_lvl", &t.sprite.map, planeComment("sprite", t.sprite, t.layout), {}});
+    tables.push_back({name + "2_lvl", &t.background.map, planeComment("background", t.background, t.layout), {}});
   }
   if (parts != SourceParts::Maps) {
-    all.push_back({name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite)});
-    all.push_back({name + "2_bin", &t.background.tiles, tiles("background", t.background)});
+    tables.push_back({name + "1_bin", &t.sprite.tiles, tiles("sprite", t.sprite), {}});
+    tables.push_back({name + "2_bin", &t.background.tiles, tiles("background", t.background), {}});
   }
-  return all;
+  // The streams decode into the values as the 68000 holds them: big-endian words.
+  if (compression != Compression::None)
+    for (Table& table : tables) {
+      table.stream = compressBytes(compression, wordBytes(*table.values, true));
+      table.comment += format(", as an %s stream", compressionName(compression));
+    }
+  return tables;
 }
 
 // The values in lines of eight: each line is `head`, then the values formatted by `hexPattern`
@@ -102,8 +120,23 @@ std::string valueLines(const std::vector<std::uint16_t>& values, const char* hea
   return text;
 }
 
+// The bytes in lines of sixteen, as valueLines does.
+std::string byteLines(const std::vector<std::uint8_t>& bytes, const char* head, const char* hexPattern,
+                      const char* tail, const char* last) {
+  std::string text;
+  char hex[8];
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    text += i % kBytesPerLine == 0 ? head : ",";
+    std::snprintf(hex, sizeof hex, hexPattern, static_cast<unsigned>(bytes[i]));
+    text += hex;
+    if (i % kBytesPerLine == kBytesPerLine - 1 || i + 1 == bytes.size())
+      text += i + 1 == bytes.size() ? last : tail;
+  }
+  return text;
+}
+
 // The comment at the head of the files, a line each.
-std::vector<std::string> headerLines(const MapLayout& layout) {
+std::vector<std::string> headerLines(const MapLayout& layout, Compression compression) {
   std::vector<std::string> lines{"Level data converted by tavrik-batch."};
   if (layout.order == MapOrder::Columns) {
     lines.push_back("Maps (_lvl): one value per cell, column by column (each column top to bottom,");
@@ -119,6 +152,11 @@ std::vector<std::string> headerLines(const MapLayout& layout) {
                            "of the pixels' colour numbers (0 white, 1 light grey, 2 dark grey, 3 black), leftmost",
                            "pixel in the highest bit used."})
     lines.push_back(line);
+  if (compression != Compression::None) {
+    lines.push_back(format("Each table is an %s stream (see the decoders in /usr/share/tavrik/decoders/):",
+                           compressionName(compression)));
+    lines.push_back("its values decode as big-endian 16-bit words, _DECODED_SIZE bytes from _SIZE bytes.");
+  }
   return lines;
 }
 
@@ -137,37 +175,48 @@ void checkSourceName(const std::string& name) {
   if (!isSourceName(name)) throw Error(format(kNameNotAnIdentifier, name.c_str()));
 }
 
-std::string assemblerSource(const std::string& name, const ExportTables& tables, SourceParts parts) {
-  checkSourceName(name);
+namespace {
+
+// The texts of the files, from the tables that tablesOf gave (compressed once for both C files).
+std::string assemblerText(const std::string& name, const ExportTables& tables, SourceParts parts,
+                          const std::vector<Table>& all, Compression compression) {
   std::string text;
-  for (const std::string& line : headerLines(tables.layout)) text += "* " + line + "\n";
+  for (const std::string& line : headerLines(tables.layout, compression)) text += "* " + line + "\n";
   text += "\n";
-  for (const Constant& c : constantsOf(name, tables, parts))
+  for (const Constant& c : constantsOf(name, tables, parts, all, compression))
     text += format("%s\tequ\t%lld\t; %s\n", c.name.c_str(), c.value, c.comment.c_str());
-  const std::vector<Table> all = tablesOf(name, tables, parts);
   // Exported, so that the source may be assembled on its own and linked, or included.
   text += "\n\txdef\t";
   for (size_t i = 0; i < all.size(); ++i) text += (i ? "," : "") + all[i].label;
   text += "\n\n\tsection\t.data\n";
   for (const Table& t : all) {
-    text += "\n* " + t.comment + "\n" + t.label + ":\n";
-    text += valueLines(*t.values, "\tdc.w\t", "$%04X", "\n", "\n");
+    text += "\n* " + t.comment + "\n";
+    if (compression == Compression::None) {
+      text += t.label + ":\n" + valueLines(*t.values, "\tdc.w\t", "$%04X", "\n", "\n");
+    } else {
+      // Bytes may leave the next table at an odd address; the rle decoder reads words.
+      text += "\teven\n" + t.label + ":\n" + byteLines(t.stream, "\tdc.b\t", "$%02X", "\n", "\n");
+    }
   }
   return text;
 }
 
-std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts) {
-  checkSourceName(name);
+std::string cHeaderText(const std::string& name, const ExportTables& tables, SourceParts parts,
+                        const std::vector<Table>& all, Compression compression) {
   std::string guard;
   for (const char c : name) guard += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard += "_H";
   std::string text = "/*\n";
-  for (const std::string& line : headerLines(tables.layout)) text += " * " + line + "\n";
+  for (const std::string& line : headerLines(tables.layout, compression)) text += " * " + line + "\n";
   text += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
-  for (const Constant& c : constantsOf(name, tables, parts))
+  for (const Constant& c : constantsOf(name, tables, parts, all, compression))
     text += format("#define %s %lld /* %s */\n", c.name.c_str(), c.value, c.comment.c_str());
   text += "\n";
-  for (const Table& t : tablesOf(name, tables, parts)) {
+  for (const Table& t : all) {
+    if (compression != Compression::None) {
+      text += "/* " + t.comment + " */\nextern const uint8_t " + t.label + "[" + t.label + "_SIZE];\n";
+      continue;
+    }
     // C has no empty arrays: an empty table holds one 0, outside its LENGTH.
     const std::string length = t.values->empty() ? "1" : t.label + "_LENGTH";
     text += "/* " + t.comment + " */\nextern const uint16_t " + t.label + "[" + length + "];\n";
@@ -176,11 +225,20 @@ std::string cHeader(const std::string& name, const ExportTables& tables, SourceP
   return text;
 }
 
-std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts) {
-  checkSourceName(name);
+std::string cSourceText(const std::string& name, const std::vector<Table>& all, Compression compression) {
   std::string text = "/* Level data converted by tavrik-batch; see " + name + ".h. */\n";
   text += "#include \"" + name + ".h\"\n";
-  for (const Table& t : tablesOf(name, tables, parts)) {
+  if (compression != Compression::None) {
+    // Streams at even addresses, for the 68000 decoders, where the compiler can be asked.
+    text += "\n#ifdef __GNUC__\n#define " + name + "_EVEN __attribute__((aligned(2)))\n#else\n#define " +
+            name + "_EVEN\n#endif\n";
+    for (const Table& t : all) {
+      text += "\nconst uint8_t " + t.label + "[" + t.label + "_SIZE] " + name + "_EVEN = {\n";
+      text += byteLines(t.stream, "    ", "0x%02X", ",\n", "\n") + "};\n";
+    }
+    return text;
+  }
+  for (const Table& t : all) {
     if (t.values->empty()) {
       text += "\nconst uint16_t " + t.label + "[1] = {0};\n";
       continue;
@@ -192,23 +250,42 @@ std::string cSource(const std::string& name, const ExportTables& tables, SourceP
   return text;
 }
 
+}  // namespace
+
+std::string assemblerSource(const std::string& name, const ExportTables& tables, SourceParts parts,
+                            Compression compression) {
+  checkSourceName(name);
+  return assemblerText(name, tables, parts, tablesOf(name, tables, parts, compression), compression);
+}
+
+std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts, Compression compression) {
+  checkSourceName(name);
+  return cHeaderText(name, tables, parts, tablesOf(name, tables, parts, compression), compression);
+}
+
+std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts, Compression compression) {
+  checkSourceName(name);
+  return cSourceText(name, tablesOf(name, tables, parts, compression), compression);
+}
+
 std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage language) {
   if (language == SourceLanguage::Assembler) return {name + ".s"};
   return {name + ".h", name + ".c"};
 }
 
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set, SourceParts parts) {
+                 const std::string& folder, OutputSet& set, SourceParts parts, Compression compression) {
   checkSourceName(name);
   const std::vector<std::string> names = sourceFileNames(name, language);
   const auto stage = [&](size_t k, const std::string& text) {
     set.add(outputPath(folder, names[k])).write(text.data(), text.size());
   };
+  const std::vector<Table> all = tablesOf(name, tables, parts, compression);
   if (language == SourceLanguage::Assembler) {
-    stage(0, assemblerSource(name, tables, parts));
+    stage(0, assemblerText(name, tables, parts, all, compression));
   } else {
-    stage(0, cHeader(name, tables, parts));
-    stage(1, cSource(name, tables, parts));
+    stage(0, cHeaderText(name, tables, parts, all, compression));
+    stage(1, cSourceText(name, all, compression));
   }
 }
 

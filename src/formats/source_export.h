@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "files/output_set.h"
+#include "formats/compress.h"
 #include "maps/export_files.h"
 
 namespace tavrik {
@@ -35,13 +36,20 @@ void checkSourceName(const std::string& name);
 //
 // Assembler: "dc.w $XXXX" lines, eight values a line, in the 68000 syntax of Motorola (GNU as
 // in MRI mode, vasm, Devpac), the tables in the data section.
+//
+// With `compression` (rle, lz4), each table is instead the bytes of its compressed stream ("dc.b"
+// lines after "even", or a const uint8_t array, aligned to 2 under GCC), whose data are the
+// values as big-endian words; the constants add NAMEn_lvl_SIZE / NAMEn_bin_SIZE (bytes of the
+// stream) and NAMEn_lvl_DECODED_SIZE / NAMEn_bin_DECODED_SIZE (bytes once decoded).
 std::string assemblerSource(const std::string& name, const ExportTables& tables,
-                            SourceParts parts = SourceParts::All);
+                            SourceParts parts = SourceParts::All, Compression compression = Compression::None);
 // C99: the header declares the arrays as extern const uint16_t with the constants as macros;
 // the source defines them. An empty table (no cell or no tile) is defined with one 0 value,
 // since C has no empty arrays; its LENGTH macro stays 0.
-std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All);
-std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All);
+std::string cHeader(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All,
+                    Compression compression = Compression::None);
+std::string cSource(const std::string& name, const ExportTables& tables, SourceParts parts = SourceParts::All,
+                    Compression compression = Compression::None);
 
 // The files of `language` for the base name `name`, in the order they are staged: "NAME.s", or
 // "NAME.h" and "NAME.c".
@@ -52,6 +60,7 @@ std::vector<std::string> sourceFileNames(const std::string& name, SourceLanguage
 // NAME being `name`, refused unless isSourceName before anything is staged. Nothing is in place
 // until `set` is committed.
 void stageSource(const std::string& name, const ExportTables& tables, SourceLanguage language,
-                 const std::string& folder, OutputSet& set, SourceParts parts = SourceParts::All);
+                 const std::string& folder, OutputSet& set, SourceParts parts = SourceParts::All,
+                 Compression compression = Compression::None);
 
 }  // namespace tavrik

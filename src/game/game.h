@@ -36,6 +36,7 @@ struct Game {
   std::optional<std::array<int, 2>> tileBase;  // sprite map, background map
   MapOrder mapOrder = MapOrder::Rows;
   std::vector<GameFormat> formats{GameFormat::Bin};
+  Compression compression = Compression::None;  // the map and tile tables, as --compress
   std::optional<std::string> tiledDir;
   std::optional<std::string> bank;  // prefix of the starting bank's two tile files
   std::vector<GameLevel> levels;

@@ -178,6 +178,13 @@ const std::vector<Key<Game>>& gameKeys() {
            g.formats.push_back(format);
          }
        }},
+      {"compress",
+       [](const Reader& r, const toml::node& n, Game& g) {
+         const std::string name = r.text(n, "compress");
+         const std::optional<Compression> chosen = compressionNamed(name);
+         if (!chosen) r.fail(n, "compress", "compression incorrecte : " + inQuotes(name) + " (none, rle ou lz4)");
+         g.compression = *chosen;
+       }},
       {"tiled",
        [](const Reader& r, const toml::node& n, Game& g) { g.tiledDir = r.resolve(r.nonEmpty(n, "tiled", "un dossier")); }},
       {"bank",
@@ -234,10 +241,10 @@ std::vector<GameOutput> gameOutputs(const Game& game) {
   std::vector<GameOutput> outputs;
   for (size_t i = 0; i < game.levels.size(); ++i)
     for (const GameFormat format : game.formats)
-      for (const std::string& name : levelFileNames(game.levels[i].name, format))
+      for (const std::string& name : levelFileNames(game.levels[i].name, format, game.compression))
         outputs.push_back({outputPath(game.outputDir, name), static_cast<int>(i)});
   for (const GameFormat format : game.formats)
-    for (const std::string& name : tileSetFileNames(game.name, format))
+    for (const std::string& name : tileSetFileNames(game.name, format, game.compression))
       outputs.push_back({outputPath(game.outputDir, name), -1});
   if (game.tiledDir) {
     for (const std::string& name : tiledTilesetFileNames(game.name)) outputs.push_back({outputPath(*game.tiledDir, name), -1});

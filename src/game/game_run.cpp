@@ -255,7 +255,7 @@ void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserve
   const int S = game.tileSize;
   // The starting bank is read whole before anything else, as --bank reads it.
   TileBank bank;
-  if (game.bank) bank = readTileBank(*game.bank, S);
+  if (game.bank) bank = readTileBank(*game.bank, S, game.compression);
 
   // Levels kept for the Tiled maps, which refer to the game's final tile sets.
   struct TiledLevel {
@@ -287,7 +287,7 @@ void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserve
       std::vector<std::string> folders{game.outputDir};
       if (game.tiledDir) folders.push_back(*game.tiledDir);
       files.lockFolders(folders);
-      for (const GameFormat format : game.formats) stageLevelFiles(level.name, c.tables, format, game.outputDir, files);
+      for (const GameFormat format : game.formats) stageLevelFiles(level.name, c.tables, format, game.outputDir, files, game.compression);
     } catch (const std::exception& e) {
       throw Error("niveau " + inQuotes(level.name) + " : " + userMessage(e));
     }
@@ -327,7 +327,7 @@ void runGame(const Game& game, OutputSet& files, GameReport& report, GameObserve
 
   observer.writing();
   try {
-    for (const GameFormat format : game.formats) stageTileSetFiles(game.name, last, format, game.outputDir, files);
+    for (const GameFormat format : game.formats) stageTileSetFiles(game.name, last, format, game.outputDir, files, game.compression);
     if (game.tiledDir) {
       stageTiledTilesets(game.name, last, *game.tiledDir, files);
       for (size_t i = 0; i < tiled.size(); ++i) {

@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "files/input_file.h"
 #include "maps/map_layout.h"
+#include "tavrik_decoders.h"
 #include "maps/tile_words.h"
 
 namespace tavrik {
@@ -39,27 +40,56 @@ std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S
   return tiles;
 }
 
-std::vector<Colour> readTileFile(const std::string& path, int S) {
+std::vector<Colour> readTileFile(const std::string& path, int S, Compression compression) {
   // Opened once, never blocking, and read only when it is a regular file. One that is regular
   // but cannot be opened (not readable) is still judged by its size first.
   const std::optional<InputFile> file = InputFile::open(path);
   const std::optional<std::uintmax_t> size = file ? file->size() : regularFileSize(path);
   if (!size) throw Error(format(kCannotOpenFile, path.c_str()));
   // A file of more tiles than a map can index was not written by the export: refused before
-  // it is read into memory.
+  // it is read into memory. A stream may be a little longer than its data.
   const std::uintmax_t record = static_cast<std::uintmax_t>(tileRecordSize(S));
-  if (*size % record != 0 || *size / record > static_cast<std::uintmax_t>(kMaxTiles))
+  const std::uintmax_t largest = record * static_cast<std::uintmax_t>(kMaxTiles);
+  const bool plain = compression == Compression::None;
+  if (plain ? *size % record != 0 || *size > largest : *size > largest + largest / 64 + 64)
     throw Error(format(kBadTileFile, path.c_str()));
   std::vector<std::uint8_t> bytes(static_cast<size_t>(*size));
   if (!file || !file->readAt(0, bytes.data(), bytes.size()))
     throw Error(format(kCannotOpenFile, path.c_str()));
-  return decodeTileRecords(bytes, S, path);
+  if (plain) return decodeTileRecords(bytes, S, path);
+
+  std::uint32_t length = 0;
+  if (tavrik_decoded_length(bytes.data(), bytes.size(), &length) != TAVRIK_DECODE_OK || length % record != 0 ||
+      length > largest)
+    throw Error(format(kBadTileFile, path.c_str()));
+  std::vector<std::uint8_t> tiles(length);
+  const auto decode = compression == Compression::Lz4 ? tavrik_lz4_decode : tavrik_rle_decode;
+  if (decode(bytes.data(), bytes.size(), tiles.data(), tiles.size(), nullptr) != TAVRIK_DECODE_OK)
+    throw Error(format(kBadTileFile, path.c_str()));
+  return decodeTileRecords(tiles, S, path);
 }
 
-TileBank readTileBank(const std::string& prefix, int S) {
+std::string bankFilePath(const std::string& plainPath, Compression compression) {
+  std::error_code ec;
+  if (compression == Compression::None || std::filesystem::exists(std::filesystem::symlink_status(plainPath, ec)))
+    return plainPath;
+  return plainPath + compressionSuffix(compression);
+}
+
+namespace {
+
+// PREFIXn.bin, or with a compression and no entry of that name, its compressed file.
+std::vector<Colour> readBankFile(const std::string& plainPath, int S, Compression compression) {
+  const std::string path = bankFilePath(plainPath, compression);
+  return path == plainPath ? readTileFile(path, S) : readTileFile(path, S, compression);
+}
+
+}  // namespace
+
+TileBank readTileBank(const std::string& prefix, int S, Compression compression) {
   TileBank bank;
-  bank.sprites = readTileFile(prefix + "1.bin", S);
-  bank.backgrounds = readTileFile(prefix + "2.bin", S);
+  bank.sprites = readBankFile(prefix + "1.bin", S, compression);
+  bank.backgrounds = readBankFile(prefix + "2.bin", S, compression);
   return bank;
 }
 

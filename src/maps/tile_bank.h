@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/compress.h"
 #include "imaging/colour.h"
 
 namespace tavrik {
@@ -26,8 +27,10 @@ std::vector<Colour> decodeTileRecords(std::span<const std::uint8_t> bytes, int S
 // The tiles of the tile-graphics file `path`, read whole and decoded as decodeTileRecords does.
 // Throws Error(kCannotOpenFile) for a file that cannot be opened or read (absent, a folder, a
 // named pipe, a device), Error(kBadTileFile) as decodeTileRecords does, and also for more tiles
-// than any map record can index (65536), before the file is read.
-std::vector<Colour> readTileFile(const std::string& path, int S);
+// than any map record can index (65536), before the file is read. With a `compression`, the file
+// is that compression's stream (see formats/compress.h), decoded first; one that does not
+// decode, or decodes into more than 65536 tiles, is a bad tile file.
+std::vector<Colour> readTileFile(const std::string& path, int S, Compression compression = Compression::None);
 
 struct TileBank {
   std::vector<Colour> sprites;      // tiles of PREFIX1.bin
@@ -37,6 +40,14 @@ struct TileBank {
 // Reads PREFIX1.bin and PREFIX2.bin whole (so the files may then be replaced by the export).
 // Throws Error(kCannotOpenFile) for a file that cannot be opened or read, Error(kBadTileFile)
 // as decodeTileRecords does, and also for more tiles than any map record can index (65536).
-TileBank readTileBank(const std::string& prefix, int S);
+//
+// With a `compression` (that of the run), a file whose plain name is absent (no entry of any
+// kind) is read from its compressed name instead, "PREFIX1.bin.lz4" or ".rle", and decoded;
+// a stream that does not decode, or decodes into more than 65536 tiles, is a bad tile file.
+TileBank readTileBank(const std::string& prefix, int S, Compression compression = Compression::None);
+
+// The file that readTileBank reads for the plain name `plainPath` ("PREFIX1.bin"): that name, or
+// with a compression and no entry of that name, its compressed name.
+std::string bankFilePath(const std::string& plainPath, Compression compression);
 
 }  // namespace tavrik

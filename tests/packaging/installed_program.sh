@@ -20,7 +20,7 @@ if [ -n "$package" ]; then
   field() { dpkg-deb -f "$package" "$1"; }
   [ "tavrik-batch $(field Version)" = "$version" ] || fail "package version $(field Version), program: $version"
   depends=$(field Depends)
-  needed=(libc6 libstdc++6 fonts-wine fonts-liberation)
+  needed=(libc6 libstdc++6 liblz4-1 fonts-wine fonts-liberation)
   [ -x "$build/tavrik" ] && needed+=(libqt6widgets6)
   for p in "${needed[@]}"; do
     [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] || fail "Depends lacks $p: $depends"
@@ -52,6 +52,12 @@ done
 [ -f "$usr/share/doc/tavrik/README.md" ] || fail "no README in share/doc/tavrik/"
 grep -q "^License: Expat" "$usr/share/doc/tavrik/copyright" || fail "the copyright gives no Expat (MIT) licence"
 ! grep -q "all rights" "$usr/share/doc/tavrik/copyright" || fail "the copyright still reserves all rights"
+# The decoders of the compressed tables, as in the sources.
+for f in tavrik_decoders.h tavrik_rle.s tavrik_lz4.s; do
+  cmp -s "$source/decoders/$f" "$usr/share/tavrik/decoders/$f" || fail "decoders/$f is not installed as in the sources"
+done
+[ "$(ls "$usr/share/tavrik/decoders")" = "$(ls "$source/decoders")" ] ||
+  fail "installed decoders: $(ls "$usr/share/tavrik/decoders" | paste -sd ' ' -)"
 
 programs=(tavrik-batch)
 [ -x "$build/tavrik" ] && programs+=(tavrik)
