@@ -331,11 +331,6 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     for (const char* const* option = kNotWithGame; *option; ++option)
       if (std::find(seen.begin(), seen.end(), *option) != seen.end())
         return usageError(std::string("l'option ") + *option + " ne se combine pas avec --game (le fichier de jeu en décide)");
-    // The game's runner does not give its report to these writers yet: refused rather than
-    // silently left unwritten.
-    for (const char* option : {"--depfile", "--summary-json"})
-      if (std::find(seen.begin(), seen.end(), option) != seen.end())
-        return usageError(std::string("l'option ") + option + " ne se combine pas encore avec --game");
     if (!files.empty())
       return usageError("--game ne prend pas d'images : elles sont dans le fichier de jeu (" + quoted(files[0]) + ")");
     return result;
@@ -394,7 +389,7 @@ std::string usageText() {
   return "Usage : tavrik-batch [OPTIONS] SPRITES ARRIERE-PLAN COMPLET\n"
          "        tavrik-batch [OPTIONS] --sprites SPRITES --background ARRIERE-PLAN --full COMPLET\n"
          "        tavrik-batch --render IMAGE.png --maps PREFIXE --width CASES [OPTIONS]\n"
-         "        tavrik-batch --game FICHIER [--quiet]\n"
+         "        tavrik-batch --game FICHIER [--quiet] [--depfile FICHIER] [--summary-json FICHIER]\n"
          "\n"
          "Convertit les trois images d'un niveau (plan de sprites, arrière-plan, plan complet ;\n"
          "fichiers bitmap .bmp ou PNG .png de même taille) en tuiles de quatre niveaux de gris et\n"

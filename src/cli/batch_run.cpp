@@ -125,12 +125,11 @@ std::vector<OutputTarget> outputTargets(const Options& options) {
   return targets;
 }
 
-// The problem with the files of --depfile and --summary-json, if any: a folder that is not
-// there, a file that is a picture, a bank file, an output or the other one; with --depfile, a
-// path that no make rule can hold.
-std::optional<std::string> reportFilesProblem(const Options& options) {
+}  // namespace
+
+std::optional<std::string> reportFilesProblem(const ReportFiles& files) {
   const std::pair<const std::optional<std::string>*, const char*> reports[] = {
-      {&options.depfile, "--depfile"}, {&options.summaryJson, "--summary-json"}};
+      {&files.depfile, "--depfile"}, {&files.summaryJson, "--summary-json"}};
   for (const auto& [file, option] : reports) {
     if (!*file) continue;
     const std::string folder = fs::path(**file).parent_path().string();
@@ -140,26 +139,44 @@ std::optional<std::string> reportFilesProblem(const Options& options) {
     std::error_code ec;
     if (fs::is_directory(**file, ec)) return named + " est un dossier";
     if (!outputPathFits(**file)) return format(kNameTooLong, (*file)->c_str());
-    for (const std::string* input : {&options.sprites, &options.background, &options.full})
-      if (sameFile(**file, *input)) return named + " est une des images d'entrée";
-    for (const std::string& bankFile : bankFiles(options))
-      if (sameFile(**file, bankFile)) return named + " est un fichier de la banque (--bank)";
-    for (const OutputTarget& target : outputTargets(options))
+    for (const ReportFiles::Input& input : files.inputs)
+      if (sameFile(**file, input.path)) return named + " " + input.role;
+    for (const OutputTarget& target : files.targets)
       if (sameFile(**file, target.path))
         return named + " est aussi un fichier de sortie (" + target.option + ")";
   }
-  if (options.depfile && options.summaryJson && sameFile(*options.depfile, *options.summaryJson))
-    return "le fichier " + quoted(*options.summaryJson) + " (--summary-json) est aussi celui de --depfile";
-  if (options.depfile) {
-    std::vector<std::pair<std::string, bool>> paths{
-        {options.sprites, false}, {options.background, false}, {options.full, false}};
-    for (const std::string& bankFile : bankFiles(options)) paths.emplace_back(bankFile, false);
-    for (const OutputTarget& target : outputTargets(options)) paths.emplace_back(target.path, true);
-    if (options.summaryJson) paths.emplace_back(*options.summaryJson, true);
+  if (files.depfile && files.summaryJson && sameFile(*files.depfile, *files.summaryJson))
+    return "le fichier " + quoted(*files.summaryJson) + " (--summary-json) est aussi celui de --depfile";
+  if (files.depfile) {
+    std::vector<std::pair<std::string, bool>> paths;
+    for (const ReportFiles::Input& input : files.inputs) paths.emplace_back(input.path, false);
+    for (const OutputTarget& target : files.targets) paths.emplace_back(target.path, true);
+    if (files.summaryJson) paths.emplace_back(*files.summaryJson, true);
     for (const auto& [path, target] : paths)
       if (makePathProblem(path, target)) return format(kNotForMake, quoted(path).c_str());
   }
   return std::nullopt;
+}
+
+void stageReportFiles(const RunReport& report, const ReportFiles& files, OutputSet& set) {
+  if (files.summaryJson) stageSummaryJson(report, *files.summaryJson, set);
+  if (files.depfile) {
+    std::vector<std::string> alsoMade;
+    if (files.summaryJson) alsoMade.push_back(*files.summaryJson);
+    stageDepfile(report, alsoMade, *files.depfile, set);
+  }
+}
+
+namespace {
+
+// The files of --depfile and --summary-json of a single run, and what they may not be.
+ReportFiles reportFiles(const Options& options) {
+  ReportFiles files{options.depfile, options.summaryJson, {}, outputTargets(options)};
+  for (const std::string* picture : {&options.sprites, &options.background, &options.full})
+    files.inputs.push_back({*picture, "est une des images d'entrée"});
+  for (const std::string& bankFile : bankFiles(options))
+    files.inputs.push_back({bankFile, "est un fichier de la banque (--bank)"});
+  return files;
 }
 
 std::uintmax_t sizeOf(const std::string& path) {
@@ -425,7 +442,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   if (!problem && options.tiledDir) problem = folderProblem(*options.tiledDir, "--tiled");
   if (!problem)
     problem = outputsProblem(outputTargets(options), {options.sprites, options.background, options.full});
-  if (!problem) problem = reportFilesProblem(options);
+  if (!problem) problem = reportFilesProblem(reportFiles(options));
   if (problem) {
     console.err << usageErrorLine(*problem) << '\n';
     return kExitUsage;
@@ -594,12 +611,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     for (const OutputSet* set : {&files, &images})
       for (WrittenFile& file : set->written()) report.files.push_back(std::move(file));
     ok = guarded(console, [&] {
-      if (options.summaryJson) stageSummaryJson(report, *options.summaryJson, reports);
-      if (options.depfile) {
-        std::vector<std::string> alsoMade;
-        if (options.summaryJson) alsoMade.push_back(*options.summaryJson);
-        stageDepfile(report, alsoMade, *options.depfile, reports);
-      }
+      stageReportFiles(report, reportFiles(options), reports);
       reports.commit();
     });
   }

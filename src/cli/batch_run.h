@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/batch_options.h"
+#include "formats/run_report.h"
 #include "workspace/workspace.h"
 
 namespace tavrik::batch {
@@ -44,6 +45,26 @@ struct OutputTarget {
 // an output that is one of the `inputs` under any spelling or link. Returns the first problem.
 std::optional<std::string> outputsProblem(const std::vector<OutputTarget>& targets,
                                           const std::vector<std::string>& inputs);
+
+// The files of --depfile and --summary-json, with the files read and written that they may not
+// be (each read file with the words that say what it is, for the message).
+struct ReportFiles {
+  std::optional<std::string> depfile, summaryJson;
+  struct Input {
+    std::string path;
+    const char* role;  // "est une des images d'entrée", ...
+  };
+  std::vector<Input> inputs;
+  std::vector<OutputTarget> targets;
+};
+
+// The problem with the report files, if any, before any work: a folder that is not there, a
+// file that is a folder, an input, an output or the other report file; with --depfile, a path
+// that no make rule can hold.
+std::optional<std::string> reportFilesProblem(const ReportFiles& files);
+
+// Stages the JSON summary and the make rule of a run that succeeded (its outputs in place).
+void stageReportFiles(const RunReport& report, const ReportFiles& files, OutputSet& set);
 
 // Flushes the standard output: a summary that could not be written (a full disk, a closed
 // output) is no success. Returns the exit status.

@@ -4,7 +4,10 @@
 #include <ostream>
 #include <system_error>
 
+#include "cli/batch_run.h"
 #include "cli/progress_bar.h"
+#include "formats/run_report.h"
+#include "maps/tile_bank.h"
 #include "game/game.h"
 #include "game/game_run.h"
 #include "base/error.h"
@@ -66,6 +69,46 @@ void printLevel(std::ostream& out, const game::Game& game, const game::LevelRepo
   }
 }
 
+// The files of --depfile and --summary-json beside a game, and what they may not be: the game
+// file, the pictures, the starting bank, the game's outputs.
+ReportFiles gameReportFiles(const Options& options, const game::Game& game) {
+  ReportFiles files{options.depfile, options.summaryJson, {{game.file, "est le fichier de jeu"}}, {}};
+  for (const game::GameLevel& level : game.levels)
+    for (const std::string* picture : {&level.sprites, &level.background, &level.full})
+      files.inputs.push_back({*picture, "est une des images d'entrée"});
+  if (game.bank)
+    for (const char* n : {"1.bin", "2.bin"})
+      files.inputs.push_back({bankFilePath(*game.bank + n, game.compression), "est un fichier de la banque (bank)"});
+  for (const game::GameOutput& output : game::gameOutputs(game)) files.targets.push_back({output.path, "--game"});
+  return files;
+}
+
+// What the make rule and the JSON summary say of a game that succeeded.
+RunReport gameRunReport(const game::Game& game, const game::GameReport& report, const ReportFiles& files,
+                        OutputSet& written) {
+  RunReport run;
+  run.version = TAVRIK_VERSION;
+  run.tileSize = game.tileSize;
+  run.thresholds = report.chosenThresholds ? *report.chosenThresholds : game.thresholds;
+  for (const game::LevelReport& level : report.levels) {
+    LevelReport& r = run.levels.emplace_back();
+    r.name = level.name;
+    r.width = level.width;
+    r.height = level.height;
+    for (const auto& [from, to] : {std::pair{&level.sprite, &r.sprite}, std::pair{&level.background, &r.background}})
+      *to = PlaneReport{from->mapWidth, from->mapHeight, from->bankTiles, from->newTiles, from->savedByMirroring};
+  }
+  run.sprite.tiles = report.spriteTiles;
+  run.background.tiles = report.backgroundTiles;
+  if (game.maxTiles) {
+    run.sprite.budget = (*game.maxTiles)[0];
+    run.background.budget = (*game.maxTiles)[1];
+  }
+  run.files = written.written();
+  for (const ReportFiles::Input& input : files.inputs) run.inputs.push_back(input.path);
+  return run;
+}
+
 }  // namespace
 
 int runGameCommand(const Options& options, Console& console) {
@@ -74,6 +117,12 @@ int runGameCommand(const Options& options, Console& console) {
     game = game::readGameFile(*options.game);
   } catch (const game::GameFileError& e) {
     console.err << "tavrik-batch: " << e.what() << '\n';
+    return kExitUsage;
+  }
+
+  const ReportFiles reportFiles = gameReportFiles(options, game);
+  if (const std::optional<std::string> problem = reportFilesProblem(reportFiles)) {
+    console.err << usageErrorLine(*problem) << '\n';
     return kExitUsage;
   }
 
@@ -89,6 +138,15 @@ int runGameCommand(const Options& options, Console& console) {
     console.err << errorLine(userMessage(e)) << '\n';
     ok = false;
   }
+  // The make rule and the summary describe a game whose files are in place.
+  OutputSet reports;
+  if (ok && (options.depfile || options.summaryJson)) try {
+    stageReportFiles(gameRunReport(game, report, reportFiles, files), reportFiles, reports);
+    reports.commit();
+  } catch (const std::exception& e) {
+    console.err << errorLine(userMessage(e)) << '\n';
+    ok = false;
+  }
 
   if (!options.quiet) {
     std::ostream& out = console.out;
@@ -100,9 +158,10 @@ int runGameCommand(const Options& options, Console& console) {
       out << "Nombre de sprites (plan de sprites) : " << report.spriteTiles << '\n';
       out << "Nombre de sprites (arrière-plan) : " << report.backgroundTiles << '\n';
     }
-    if (!files.committed().empty()) {
+    if (!files.committed().empty() || !reports.committed().empty()) {
       out << "Fichiers écrits :\n";
-      for (const std::string& path : files.committed()) out << "  " << path << " (" << sizeOf(path) << " octets)\n";
+      for (const OutputSet* set : {&files, &reports})
+        for (const std::string& path : set->committed()) out << "  " << path << " (" << sizeOf(path) << " octets)\n";
     }
   }
   console.out.flush();

@@ -285,11 +285,9 @@ TEST(BuildOutputs, ReportFilesAreCheckedFirstAndWrittenOnlyAfterASuccess) {
     EXPECT_EQ(result.status, 2) << r.message;
     EXPECT_EQ(result.err, "tavrik-batch: " + r.message + " (voir tavrik-batch --help)\n");
   }
-  // Beside --render, and beside --game (whose runner does not report to them yet).
+  // Beside --render.
   EXPECT_EQ(runTool({"--depfile", dep, "--render", folder / "r.png", "--maps", folder / "bank/Demo"}).err,
             "tavrik-batch: l'option --depfile ne sert pas avec --render (voir tavrik-batch --help)\n");
-  EXPECT_EQ(runTool({"--game", folder / "g.toml", "--summary-json", json}).err,
-            "tavrik-batch: l'option --summary-json ne se combine pas encore avec --game (voir tavrik-batch --help)\n");
   EXPECT_TRUE(out.entries().empty());
   EXPECT_FALSE(fs::exists(dep) || fs::exists(json));
 
@@ -312,6 +310,67 @@ TEST(BuildOutputs, ReportFilesAreCheckedFirstAndWrittenOnlyAfterASuccess) {
   std::string rule = readWholeFile(dep);
   for (size_t at; (at = rule.find(" \\\n")) != std::string::npos;) rule.replace(at, 3, "");
   EXPECT_EQ(rule, outputs + json + ": " + pictures[0] + " " + pictures[1] + " " + pictures[2] + "\n");
+}
+
+// A game's summary follows its chain of levels, and its rule makes the game file and every
+// level's pictures prerequisites: make reruns the game when any of them changes.
+TEST(BuildOutputs, AGameReportsEveryLevelAndDependsOnEveryPicture) {
+  const std::string make = findProgram("make");
+  if (make.empty()) GTEST_SKIP() << "make missing (package make)";
+  const TempFolder build;
+  fs::create_directories(build / "out");
+  std::string toml = "name = \"Jeu\"\noutput-dir = \"out\"\nflips = true\nmax-tiles = [100, 200]\n";
+  for (const char* level : {"1", "2", "3"}) {
+    fs::copy(TAVRIK_SOURCE_DIR "/resources/levels/" + std::string(level), build / level);
+    toml += std::string("[[level]]\nname = \"Niv") + level + "\"\nsprites = \"" + level +
+            "/1-sprites.bmp\"\nbackground = \"" + level + "/2-background.bmp\"\nfull = \"" + level +
+            "/3-full.bmp\"\n";
+  }
+  std::ofstream(build / "jeu.toml") << toml;
+  // The game file itself is refused as a report file.
+  const ToolRun refused = runTool({"--game", build / "jeu.toml", "--depfile", build / "jeu.toml"});
+  EXPECT_EQ(refused.err, "tavrik-batch: le fichier « " + (build / "jeu.toml") +
+                             " » (--depfile) est le fichier de jeu (voir tavrik-batch --help)\n");
+  std::ofstream(build / "Makefile") << "out/Jeu1.bin:\n\t" + toolPath() +
+                                           " --quiet --game jeu.toml --depfile out/jeu.d --summary-json out/jeu.json\n"
+                                           "-include out/jeu.d\n";
+  const auto upToDate = [&] { return runCommand({make, "-q", "-C", build.str()}).status == 0; };
+  ASSERT_EQ(runCommand({make, "-s", "-C", build.str()}).status, 0);
+  ASSERT_TRUE(upToDate());
+
+  std::map<std::string, std::string> s = readSummary(build / "out/jeu.json");
+  int bank = 0;
+  for (const char* plane : {"sprite", "background"}) {
+    SCOPED_TRACE(plane);
+    for (int level = 0, tiles = 0; level < 3; ++level) {
+      const std::string at = "levels." + std::to_string(level) + "." + plane + ".";
+      EXPECT_EQ(s["levels." + std::to_string(level) + ".name"], "\"Niv" + std::to_string(level + 1) + "\"");
+      EXPECT_EQ(std::stoi(s[at + "bank_tiles"]), tiles);
+      tiles += std::stoi(s[at + "new_tiles"]);
+      bank = tiles;
+    }
+    const std::string n = std::string(plane) == "sprite" ? "1" : "2";
+    EXPECT_EQ(std::stoi(s["lists." + std::string(plane) + ".tiles"]), bank);
+    EXPECT_EQ(bank * 64, static_cast<int>(fs::file_size(build / ("out/Jeu" + n + ".bin"))));
+    EXPECT_EQ(s["lists." + std::string(plane) + ".budget"], n == "1" ? "100" : "200");
+  }
+  int listed = 0;
+  for (; s.count("files." + std::to_string(listed) + ".path"); ++listed) {
+    const std::string path = s["files." + std::to_string(listed) + ".path"];
+    EXPECT_EQ(s["files." + std::to_string(listed) + ".bytes"],
+              std::to_string(fs::file_size(build / path.substr(1, path.size() - 2))));
+  }
+  EXPECT_EQ(listed, 2 + 3 * 2);  // the game's two tile sets, two maps a level
+
+  for (const std::string input : {"3/2-background.bmp", "1/1-sprites.bmp", "jeu.toml"}) {
+    SCOPED_TRACE(input);
+    const auto now = fs::file_time_type::clock::now();
+    for (const auto& made : fs::directory_iterator(build / "out")) fs::last_write_time(made, now - std::chrono::seconds(10));
+    fs::last_write_time(build / input, now - std::chrono::seconds(5));
+    EXPECT_FALSE(upToDate());
+    ASSERT_EQ(runCommand({make, "-s", "-C", build.str()}).status, 0);
+    EXPECT_TRUE(upToDate());
+  }
 }
 
 }  // namespace
