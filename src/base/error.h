@@ -39,6 +39,9 @@ inline constexpr const char* kNotAnInteger = "'%s' n'est pas une valeur entière
 inline constexpr const char* kBitmapOnly = "Impossible de modifier que les images comportant un bitmap";
 inline constexpr const char* kNoResources = "Plus de ressources système";
 inline constexpr const char* kReadError = "Erreur de lecture du flux";
+// A list over its --max-tiles budget: the list ("des sprites", "de l'arrière-plan"), its
+// tiles, its budget.
+inline constexpr const char* kOverBudget = "Trop de tuiles dans la liste %s : %d (budget de %d)";
 
 // Resizes `v` to `n` elements; Error(kNoResources) when the memory cannot be had.
 template <class T>

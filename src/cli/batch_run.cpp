@@ -340,8 +340,6 @@ class ReadingBar {
 };
 
 // Budget message: list, count, budget.
-constexpr const char* kOverBudget = "Trop de tuiles dans la liste %s : %d (budget de %d)";
-
 // Stops the run when a list holds more tiles than its budget.
 void checkTileBudgets(const Workspace& ws, const std::array<int, 2>& budgets) {
   const struct {

@@ -25,8 +25,6 @@ namespace tavrik::game {
 
 namespace {
 
-constexpr const char* kOverBudget = "Trop de tuiles dans la liste %s : %d (budget de %d)";
-
 std::string inQuotes(const std::string& text) { return "« " + text + " »"; }
 
 // A level's pictures read ahead on the lean road, or the note that they take the window's road.

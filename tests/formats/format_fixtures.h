@@ -36,4 +36,20 @@ inline Surface loadBitmap(const std::string& path) {
   return decodeBitmap(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
+// The C function of the write-back programs: put(path, values, count, bigEndian) writes the
+// 16-bit values in the byte order asked; non-zero when the file could not be written.
+inline constexpr const char* kPutValuesC = R"(
+static int put(const char *path, const uint16_t *values, long count, int bigEndian) {
+  FILE *file = fopen(path, "wb");
+  long i;
+  if (!file) return 1;
+  for (i = 0; i < count; ++i) {
+    const int high = values[i] >> 8, low = values[i] & 0xFF;
+    fputc(bigEndian ? high : low, file);
+    fputc(bigEndian ? low : high, file);
+  }
+  return fclose(file) != 0;
+}
+)";
+
 }  // namespace tavrik::test

@@ -112,19 +112,8 @@ TEST(GameSources, AssembledAndLinkedTogetherHoldEachTileTableOnceAndTheBinaryFil
 std::string writeBackProgram(const std::vector<std::string>& levels) {
   std::string text = "#include <stdio.h>\n#include \"Jeu.h\"\n";
   for (const std::string& level : levels) text += "#include \"" + level + ".h\"\n";
+  text += kPutValuesC;
   text += R"(
-static int put(const char *path, const uint16_t *values, long count, int bigEndian) {
-  FILE *file = fopen(path, "wb");
-  long i;
-  if (!file) return 1;
-  for (i = 0; i < count; ++i) {
-    const int high = values[i] >> 8, low = values[i] & 0xFF;
-    fputc(bigEndian ? high : low, file);
-    fputc(bigEndian ? low : high, file);
-  }
-  return fclose(file) != 0;
-}
-
 int main(void) {
   int failed = put("Jeu1.bin", Jeu1_bin, Jeu1_bin_LENGTH, 1) | put("Jeu2.bin", Jeu2_bin, Jeu2_bin_LENGTH, 1);
 )";

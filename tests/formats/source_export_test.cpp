@@ -158,19 +158,7 @@ TEST(SourceFormats, AssembledTablesHoldTheValuesOfTheBinaryFiles) {
 // A C program that includes the header, prints the macros and writes the arrays back out in the
 // binary files' byte orders.
 std::string writeBackProgram(const std::string& name) {
-  std::string text = "#include <stdio.h>\n#include \"" + name + ".h\"\n" + R"(
-static int put(const char *path, const uint16_t *values, long count, int bigEndian) {
-  FILE *file = fopen(path, "wb");
-  long i;
-  if (!file) return 1;
-  for (i = 0; i < count; ++i) {
-    const int high = values[i] >> 8, low = values[i] & 0xFF;
-    fputc(bigEndian ? high : low, file);
-    fputc(bigEndian ? low : high, file);
-  }
-  return fclose(file) != 0;
-}
-
+  std::string text = "#include <stdio.h>\n#include \"" + name + ".h\"\n" + kPutValuesC + R"(
 int main(void) {
 )";
   for (const char* macro : {"_TILE_SIZE", "1_lvl_WIDTH", "1_lvl_HEIGHT", "1_lvl_LENGTH",
