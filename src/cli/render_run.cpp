@@ -5,9 +5,9 @@
 #include <ostream>
 #include <system_error>
 
+#include "base/error.h"
 #include "files/output_set.h"
 #include "formats/map_picture.h"
-#include "base/error.h"
 
 namespace tavrik::batch {
 

@@ -54,40 +54,48 @@ Rendering render(const RenderRequest& request) {
   // A map of more cells than a picture can hold is refused before it is read.
   const std::uint64_t maxCells = kMaxPicturePixels / static_cast<std::uint64_t>(S * S);
   Rendering rendering;
-  std::vector<Surface> planes;
+  std::vector<std::vector<Colour>> tiles;
+  std::vector<TileMap> maps;
   for (const MapPlane plane : planesOf(request.plane)) {
     RenderedSource source;
     source.plane = plane;
     source.tileFile = fileOf(request.tiles, plane, ".bin");
-    const std::vector<Colour> tiles = readTileFile(source.tileFile, S);
-    source.tileCount = static_cast<int>(tiles.size() / (static_cast<size_t>(S) * S));
-    if (!drawsMaps(request.plane)) {
-      rendering.sources.push_back(source);
-      rendering.picture = tileSheet(tiles, S);
-      return rendering;
+    tiles.push_back(readTileFile(source.tileFile, S));
+    source.tileCount = static_cast<int>(tiles.back().size() / (static_cast<size_t>(S) * S));
+    if (drawsMaps(request.plane)) {
+      source.mapFile = fileOf(request.maps, plane, ".lvl");
+      maps.push_back(readMapFile(source.mapFile, request.columns[static_cast<size_t>(plane)], request.layout, plane,
+                                 MapTiles{source.tileFile, source.tileCount}, maxCells));
+      source.columns = maps.back().columns;
+      source.rows = maps.back().rows;
     }
-    source.mapFile = fileOf(request.maps, plane, ".lvl");
-    const TileMap map = readMapFile(source.mapFile, request.columns[static_cast<size_t>(plane)], request.layout,
-                                    plane, MapTiles{source.tileFile, source.tileCount}, maxCells);
-    source.columns = map.columns;
-    source.rows = map.rows;
     rendering.sources.push_back(source);
-    planes.push_back(drawPlane(map, tiles, S));
+  }
+  if (maps.empty()) {
+    rendering.picture = tileSheet(tiles[0], S);
+    return rendering;
   }
 
+  // The picture's size is known from the maps: checked before any plane is drawn.
   long long width = 0, height = 0;
-  for (const Surface& plane : planes) {
-    width = std::max<long long>(width, plane.width());
-    height = std::max<long long>(height, plane.height());
-  }
+  for (const TileMap& map : maps)
+    if (map.rows > 0) {
+      width = std::max(width, static_cast<long long>(map.columns) * S);
+      height = std::max(height, static_cast<long long>(map.rows) * S);
+    }
   if (width <= 0 || height <= 0) {
-    const std::string what = planes.size() > 1 ? rendering.sources[0].mapFile + " et " +
-                                                     rendering.sources[1].mapFile + " n'ont aucune case"
-                                               : rendering.sources[0].mapFile + " n'a aucune case";
+    const std::string what = maps.size() > 1 ? rendering.sources[0].mapFile + " et " +
+                                                   rendering.sources[1].mapFile + " n'ont aucune case"
+                                             : rendering.sources[0].mapFile + " n'a aucune case";
     throw Error(format(kNothingToDraw, what.c_str()));
   }
   checkPictureSize(width, height);
-  rendering.picture = planes.size() == 2 ? drawLevel(planes[1], planes[0]) : std::move(planes[0]);
+  if (maps.size() == 1) {
+    rendering.picture = drawPlane(maps[0], tiles[0], S);
+  } else {
+    const Surface sprites = drawPlane(maps[0], tiles[0], S);
+    rendering.picture = drawLevel(drawPlane(maps[1], tiles[1], S), sprites);
+  }
   return rendering;
 }
 
@@ -111,12 +119,12 @@ Surface drawPlane(const TileMap& map, std::span<const Colour> tiles, int S) {
   return plane;
 }
 
-Surface drawLevel(const Surface& background, const Surface& sprites) {
-  Surface level(std::max(background.width(), sprites.width()), std::max(background.height(), sprites.height()));
-  for (int y = 0; y < level.height(); ++y) {
+Surface drawLevel(Surface background, const Surface& sprites) {
+  // The background becomes the level: no third picture of that size.
+  Surface level = std::move(background);
+  level.grow(sprites.width(), sprites.height());
+  for (int y = 0; y < sprites.height(); ++y) {
     Colour* out = level.row(y);
-    if (y < background.height()) std::copy_n(background.row(y), background.width(), out);
-    if (y >= sprites.height()) continue;
     const Colour* over = sprites.row(y);
     for (int x = 0; x < sprites.width(); ++x)
       if (over[x] != clWhite) out[x] = over[x];

@@ -64,7 +64,7 @@ Surface drawPlane(const TileMap& map, std::span<const Colour> tiles, int S);
 // The overlay preview of two planes: each pixel the sprite plane's where it is not white (colour
 // number 0), the background's otherwise; white where a plane does not reach. As large as the
 // larger of the two in each direction.
-Surface drawLevel(const Surface& background, const Surface& sprites);
+Surface drawLevel(Surface background, const Surface& sprites);
 
 // The tiles (S x S colours each) in rows of kTilesetColumns: tile t at column t % 16, row
 // t / 16; at least one row; the places after the last tile white.

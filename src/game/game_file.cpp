@@ -11,6 +11,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "files/output_set.h"
 #include "formats/source_export.h"
 #include "formats/tiled_export.h"
 #include "game/base_name.h"
@@ -320,6 +321,10 @@ Game readGameFile(const std::string& path) {
   };
   std::map<std::string, int> written;  // lexically normal path -> its writer
   for (const GameOutput& output : gameOutputs(game)) {
+    // The temporary file beside each output is longer than its name: refused now, not after
+    // the conversion.
+    if (!outputPathFits(output.path))
+      reader.fail(placeOf(output.level, "name"), format("Nom de fichier trop long : %s", output.path.c_str()));
     const std::string normal = fs::path(output.path).lexically_normal().string();
     const auto [it, fresh] = written.emplace(normal, output.level);
     if (!fresh)

@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "files/input_file.h"
 #include "base/error.h"
+#include "files/input_file.h"
 #include "maps/tile_bank.h"
 
 namespace tavrik {

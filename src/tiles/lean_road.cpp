@@ -489,6 +489,7 @@ class Road {
 }  // namespace
 
 struct LeanScan::Impl {
+  // Made in place: the road's progress counters and lock do not move.
   Impl(const PlaneRowsOpener& sprite, const PlaneRowsOpener& background, const PlaneRowsOpener& full,
        const LeanSettings& settings)
       : road(sprite, background, full, settings) {}

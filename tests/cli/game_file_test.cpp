@@ -51,6 +51,8 @@ TEST(GameFile, ErrorsNameTheFileTheLineAndTheKeyWithStatus2AndNothingWritten) {
        "Niv1.s » du jeu est aussi celui du niveau « Niv1 »"},
       {"output over a picture", "name = \"Jeu\"\ntiled = \".\"\n" + kLevel + "", 0, "", ""},
       {"missing folder", "name = \"Jeu\"\noutput-dir = \"nowhere\"\n" + kLevel, 2, "output-dir", "dossier introuvable"},
+      {"path too long once the temporary file counts", "name = \"Jeu\"\noutput-dir = \"long\"\n" + kLevel, 4, "level.name",
+       "Nom de fichier trop long : "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -63,6 +65,15 @@ TEST(GameFile, ErrorsNameTheFileTheLineAndTheKeyWithStatus2AndNothingWritten) {
       text.replace(text.find("f.bmp"), 5, "Jeu1.png");
       line = 7, key = "level.full", message = "Jeu1.png » du jeu est une des images d'entrée";
       std::ofstream(folder / "Jeu1.png") << "picture";
+    }
+    if (std::string(c.what).rfind("path too long", 0) == 0) {
+      // A folder whose path leaves room for the names but not for their temporary files.
+      std::string dir = folder.str();
+      while (4070 - dir.size() > 202) dir.append("/").append(200, 'd');
+      const size_t last = 4070 - dir.size() - 1;
+      dir.append("/").append(last, 'd');
+      fs::create_directories(dir);
+      text.replace(text.find("\"long\""), 6, "\"" + dir + "\"");
     }
     std::ofstream(folder / "game.toml") << text;
     const std::vector<std::string> before = folder.entries();

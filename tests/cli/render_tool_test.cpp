@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "render_check.h"
 
@@ -55,24 +56,67 @@ TEST(Render, ARunsOwnFilesDrawBackItsSavedPlanesOverlayAndTileSets) {
   }
 }
 
-TEST(Render, AFileWrittenWithALayoutReadsWrongWithoutIt) {
-  // The render must be told how the files were written: the same files drawn as plain rows give
-  // another picture, or no picture at all.
-  TempFolder out, images;
-  ASSERT_EQ(runTool(concat({"--quiet", "--output-dir", out.str(), "--save-images", images.str(), "--map-order",
-                            "columns", "--tile-base", "3,3"},
-                           demoFiles()))
+TEST(Render, AGamesLevelsDrawBackAgainstTheGamesTileSets) {
+  // The three levels of resources/levels as one game, its maps by columns over tile bases; each
+  // level's maps with the game's tile sets are the level's planes and overlay.
+  TempFolder game;
+  const std::string levels = TAVRIK_SOURCE_DIR "/resources/levels/";
+  std::string file = "name = \"Jeu\"\nflips = true\ntile-base = [5, 40]\nmap-order = \"columns\"\n";
+  for (const char* n : {"1", "2", "3"})
+    file += std::string("\n[[level]]\nname = \"Niv") + n + "\"\nsprites = \"" + levels + n +
+            "/1-sprites.bmp\"\nbackground = \"" + levels + n + "/2-background.bmp\"\nfull = \"" + levels + n +
+            "/3-full.bmp\"\n";
+  std::ofstream(game / "jeu.toml") << file;
+  const ToolRun run = runTool({"--quiet", "--game", game / "jeu.toml"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* n : {"1", "2", "3"}) {
+    TempFolder images;
+    ASSERT_EQ(runTool({"--steps", "cutout,grey,mask,overlay", "--save-images", images.str(), levels + n + "/1-sprites.bmp",
+                       levels + n + "/2-background.bmp", levels + n + "/3-full.bmp"})
+                  .status,
+              0);
+    expectRenderedPlanes({"--maps", game / (std::string("Niv") + n), "--tiles", game / "Jeu", "--width", "12", "--flips",
+                          "--tile-base", "5,40", "--map-order", "columns"},
+                         images.str(), std::string("level ") + n);
+  }
+}
+
+// The shell block after "<!-- `marker` -->" in the document `file` of the checkout.
+std::string documentedBlock(const std::string& file, const std::string& marker) {
+  const std::string text = readWholeFile(TAVRIK_SOURCE_DIR "/" + file);
+  std::smatch m;
+  const std::regex pattern("<!-- " + marker + " -->\\s*```sh\\n([\\s\\S]*?)```");
+  if (!std::regex_search(text, m, pattern)) {
+    ADD_FAILURE() << "no " << marker << " in " << file;
+    return "false";
+  }
+  return m[1].str();
+}
+
+TEST(Render, TheDocumentedExamplesRunAsWrittenAndDrawTheSavedOverlays) {
+  TempFolder cwd, level1, demo;
+  fs::create_directory_symlink(TAVRIK_SOURCE_DIR "/resources", cwd / "resources");
+  const std::pair<const char*, const char*> blocks[] = {{"docs/tavrik-batch.md", "bank example"},
+                                                        {"docs/render.md", "render example"},
+                                                        {"docs/render.md", "layout example"},
+                                                        {"docs/render.md", "layout render example"}};
+  for (const auto& [file, marker] : blocks) {
+    const ToolRun run = runCommand(
+        {"/usr/bin/env", "PATH=" TAVRIK_BINARY_DIR ":/usr/bin:/bin", "bash", "-euc", documentedBlock(file, marker)},
+        cwd.str());
+    ASSERT_EQ(run.status, 0) << marker << "\n" << run.err << run.out;
+  }
+  const std::string overlay = "--steps=cutout,grey,mask,overlay";
+  ASSERT_EQ(runTool({overlay, "--save-images", level1.str(), "resources/levels/1/1-sprites.bmp",
+                     "resources/levels/1/2-background.bmp", "resources/levels/1/3-full.bmp"},
+                    cwd.str())
                 .status,
             0);
-  TempFolder drawn;
-  const ToolRun plain = runTool({"--render", drawn / "a.png", "--maps", out / "Demo", "--width", "32",
-                                 "--plane", "background", "--tile-base", "3,3"});
-  ASSERT_EQ(plain.status, 0) << plain.err;
-  EXPECT_NE(pictureDifference(loadSavedPicture(drawn / "a.png"), loadSavedPicture(images / "background-plane.bmp")),
-            "");
-  const ToolRun unbased = runTool({"--render", drawn / "b.png", "--maps", out / "Demo", "--width", "32",
-                                   "--map-order", "columns"});
-  EXPECT_EQ(unbased.status, 1) << unbased.err;
+  ASSERT_EQ(runTool(concat({overlay, "--save-images", demo.str()}, demoFiles())).status, 0);
+  EXPECT_EQ(pictureDifference(loadSavedPicture(cwd / "niv1.png"), loadSavedPicture(level1 / "full-plane.bmp")), "");
+  EXPECT_EQ(pictureDifference(loadSavedPicture(cwd / "hw.png"), loadSavedPicture(demo / "full-plane.bmp")), "");
+  EXPECT_EQ(loadSavedPicture(cwd / "tiles.png").width(), 256);  // 30 tiles: two rows of 16
+  EXPECT_EQ(loadSavedPicture(cwd / "tiles.png").height(), 32);
 }
 
 TEST(Render, TheSummaryNamesWhatWasReadAndWritten) {
@@ -113,6 +157,13 @@ TEST(Render, BadFilesFailWithOneLineAndWriteNothing) {
   std::ofstream(work / "odd1.bin", std::ios::binary) << std::string(64, '\0');
   std::ofstream(work / "short1.bin", std::ios::binary) << std::string(63, '\0');
   fs::copy_file(p + "1.lvl", work / "short1.lvl");
+  // 16-pixel cells of tile 0: one more than a picture of 2^28 pixels holds, and two maps each
+  // within it, one a column and the other a row, whose level would not be.
+  writeFiles(work / "big", 1, {});
+  fs::resize_file(work / "big1.lvl", 2 * ((1u << 20) + 1));
+  writeFiles(work / "long", 1, {});
+  fs::resize_file(work / "long1.lvl", 2u << 20);
+  fs::resize_file(work / "long2.lvl", 2u << 20);
 
   struct Case {
     std::vector<std::string> args;
@@ -146,6 +197,10 @@ TEST(Render, BadFilesFailWithOneLineAndWriteNothing) {
       {{"--maps", work / "flip", "--width", "3"},
        "La case (1, 0) de la carte " + work / "flip1.lvl" + " vaut 257 et ne désigne aucune des 2 tuiles de " +
            work / "flip1.bin"},
+      {{"--maps", work / "big", "--width", "1", "--plane", "sprite"},
+       "Carte trop grande pour une image : " + work / "big1.lvl" + " (1048577 cases, 1048576 au plus)"},
+      {{"--maps", work / "long", "--width", "1,1048576"},
+       "Image trop grande : 16777216 x 16777216 pixels (268435456 au plus)"},
       {{"--maps", work / "empty", "--width", "3"},
        "Rien à dessiner : " + work / "empty1.lvl" + " et " + work / "empty2.lvl" + " n'ont aucune case"},
       {{"--maps", p, "--width", "3", "--render", work / "nowhere/x.png"},
@@ -157,7 +212,8 @@ TEST(Render, BadFilesFailWithOneLineAndWriteNothing) {
     if (std::find(args.begin(), args.end(), "--render") == args.end()) args.insert(args.end(), {"--render", work / "x.png"});
     const ToolRun run = runTool(args);
     EXPECT_EQ(run.status, 1) << c.message << "\n" << run.err;
-    EXPECT_EQ(run.err, "tavrik-batch: " + c.message + ".\n");
+    // The error box's full stop, unless the message ends in a character at or below it.
+    EXPECT_EQ(run.err, "tavrik-batch: " + c.message + (c.message.back() <= '.' ? "" : ".") + "\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(work.entries(), before) << c.message;
   }
