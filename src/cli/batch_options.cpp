@@ -66,7 +66,8 @@ bool parsePair(const std::string& text, std::array<int, 2>& pair) {
 // The options that only a conversion reads.
 bool convertsOnly(const std::string& flag) {
   for (const char* option : {"--name", "--thresholds", "--steps", "--output-dir", "--save-images", "--format",
-                             "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles"})
+                             "--image-format", "--tiled", "--full-strips", "--bank", "--max-tiles", "--depfile",
+                             "--summary-json"})
     if (flag == option) return true;
   return false;
 }
@@ -153,7 +154,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
                             flag == "--flip-bits" || flag == "--bank" || flag == "--max-tiles" ||
                             flag == "--tile-base" || flag == "--map-order" || flag == "--render" ||
                             flag == "--maps" || flag == "--tiles" || flag == "--width" || flag == "--plane" ||
-                            flag == "--game";
+                            flag == "--game" || flag == "--depfile" || flag == "--summary-json";
     const bool isSwitch = flag == "--quiet" || flag == "--full-strips" || flag == "--help" ||
                           flag == "--version" || flag == "--flips";
     if (!takesValue && !isSwitch) return usageError("option inconnue : " + flag);
@@ -263,6 +264,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     } else if (flag == "--game") {
       if (value.empty()) return usageError("l'option --game demande un fichier de jeu");
       o.game = value;
+    } else if (flag == "--depfile" || flag == "--summary-json") {
+      if (value.empty()) return usageError("l'option " + flag + " demande un nom de fichier");
+      (flag == "--depfile" ? o.depfile : o.summaryJson) = value;
     } else if (flag == "--max-tiles") {
       std::array<int, 2> budgets{};
       if (!parsePair(value, budgets))
@@ -314,6 +318,11 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     for (const char* const* option = kNotWithGame; *option; ++option)
       if (std::find(seen.begin(), seen.end(), *option) != seen.end())
         return usageError(std::string("l'option ") + *option + " ne se combine pas avec --game (le fichier de jeu en décide)");
+    // The game's runner does not give its report to these writers yet: refused rather than
+    // silently left unwritten.
+    for (const char* option : {"--depfile", "--summary-json"})
+      if (std::find(seen.begin(), seen.end(), option) != seen.end())
+        return usageError(std::string("l'option ") + option + " ne se combine pas encore avec --game");
     if (!files.empty())
       return usageError("--game ne prend pas d'images : elles sont dans le fichier de jeu (" + quoted(files[0]) + ")");
     return result;
@@ -394,6 +403,9 @@ std::string usageText() {
          "                         leurs indices ne changent jamais\n"
          "  --max-tiles N1,N2      nombre de tuiles au plus des listes de sprites et\n"
          "                         d'arrière-plan après l'optimisation ; au-delà, échec\n"
+         "  --depfile FICHIER      écrit aussi une règle make : les fichiers écrits dépendent\n"
+         "                         des images et de la banque lues\n"
+         "  --summary-json FICHIER écrit aussi le résumé en JSON (tuiles, cartes, fichiers)\n"
          "  --game FICHIER         convertit tous les niveaux d'un jeu décrit par un fichier TOML,\n"
          "                         dans l'ordre, sur une banque de tuiles commune (voir\n"
          "                         docs/games.md) ; sans images ni options de conversion\n"

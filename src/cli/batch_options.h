@@ -63,6 +63,8 @@ struct Options {
   std::optional<std::string> maps, tiles;         // --maps, --tiles (prefixes of the files)
   std::optional<std::array<int, 2>> width;        // --width (sprite map, background map)
   RenderedPlane plane = RenderedPlane::Level;     // --plane
+  std::optional<std::string> depfile;             // --depfile (a make rule of the run)
+  std::optional<std::string> summaryJson;         // --summary-json
   std::string sprites, background, full;          // the three positional arguments
 
   bool runs(Step step) const { return steps[static_cast<int>(step)]; }

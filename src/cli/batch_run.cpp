@@ -1,5 +1,6 @@
 #include "cli/batch_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -16,7 +17,10 @@
 #include "cli/progress_bar.h"
 #include "cli/render_run.h"
 #include "files/output_set.h"
+#include "formats/depfile.h"
+#include "formats/run_report.h"
 #include "formats/source_export.h"
+#include "formats/summary_json.h"
 #include "formats/tiled_export.h"
 #include "imaging/bitmap_file.h"
 #include "imaging/picture_file.h"
@@ -27,6 +31,10 @@
 #include "maps/tile_maps.h"
 #include "passes/colour_passes.h"
 #include "tiles/tile_lists.h"
+
+#ifndef TAVRIK_VERSION
+#define TAVRIK_VERSION "unknown"
+#endif
 
 namespace tavrik::batch {
 
@@ -81,6 +89,22 @@ std::vector<std::string> outputNames(const Options& options) {
   return names;
 }
 
+// Whether two paths name one file, whether it exists yet or not.
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  const fs::path x = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  if (ec) return false;
+  const fs::path y = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  return !ec && x == y;
+}
+
+// The files of the bank that --bank reads.
+std::vector<std::string> bankFiles(const Options& options) {
+  if (!options.bank) return {};
+  return {*options.bank + "1.bin", *options.bank + "2.bin"};
+}
+
 // Every file that the run may write, with the option that names its folder.
 std::vector<OutputTarget> outputTargets(const Options& options) {
   std::vector<OutputTarget> targets;
@@ -95,6 +119,43 @@ std::vector<OutputTarget> outputTargets(const Options& options) {
     for (const SavedImage& saved : kSavedImages)
       targets.push_back({savedImagePath(options, saved), "--save-images"});
   return targets;
+}
+
+// The problem with the files of --depfile and --summary-json, if any: a folder that is not
+// there, a file that is a picture, a bank file, an output or the other one; with --depfile, a
+// path that no make rule can hold.
+std::optional<std::string> reportFilesProblem(const Options& options) {
+  const std::pair<const std::optional<std::string>*, const char*> reports[] = {
+      {&options.depfile, "--depfile"}, {&options.summaryJson, "--summary-json"}};
+  for (const auto& [file, option] : reports) {
+    if (!*file) continue;
+    const std::string folder = fs::path(**file).parent_path().string();
+    if (!folder.empty())
+      if (std::optional<std::string> problem = folderProblem(folder, option)) return problem;
+    const std::string named = std::string("le fichier ") + quoted(**file) + " (" + option + ")";
+    std::error_code ec;
+    if (fs::is_directory(**file, ec)) return named + " est un dossier";
+    if (!outputPathFits(**file)) return format(kNameTooLong, (*file)->c_str());
+    for (const std::string* input : {&options.sprites, &options.background, &options.full})
+      if (sameFile(**file, *input)) return named + " est une des images d'entrée";
+    for (const std::string& bankFile : bankFiles(options))
+      if (sameFile(**file, bankFile)) return named + " est un fichier de la banque (--bank)";
+    for (const OutputTarget& target : outputTargets(options))
+      if (sameFile(**file, target.path))
+        return named + " est aussi un fichier de sortie (" + target.option + ")";
+  }
+  if (options.depfile && options.summaryJson && sameFile(*options.depfile, *options.summaryJson))
+    return "le fichier " + quoted(*options.summaryJson) + " (--summary-json) est aussi celui de --depfile";
+  if (options.depfile) {
+    std::vector<std::pair<std::string, bool>> paths{
+        {options.sprites, false}, {options.background, false}, {options.full, false}};
+    for (const std::string& bankFile : bankFiles(options)) paths.emplace_back(bankFile, false);
+    for (const OutputTarget& target : outputTargets(options)) paths.emplace_back(target.path, true);
+    if (options.summaryJson) paths.emplace_back(*options.summaryJson, true);
+    for (const auto& [path, target] : paths)
+      if (makePathProblem(path, target)) return format(kNotForMake, quoted(path).c_str());
+  }
+  return std::nullopt;
 }
 
 std::uintmax_t sizeOf(const std::string& path) {
@@ -241,6 +302,47 @@ void checkTileBudgets(const Workspace& ws, const std::array<int, 2>& budgets) {
   }
 }
 
+// What the dependency file and the JSON summary say of this run (the files written aside).
+RunReport runReport(const Options& options, const Workspace& ws, const TileBank& bank,
+                    const OptimiseReport& mirrored, const std::array<int, 2> (&mapGrids)[2]) {
+  RunReport report;
+  report.version = TAVRIK_VERSION;
+  report.tileSize = options.tileSize;
+  report.thresholds = options.thresholds;
+  const auto count = [](const std::string& label) {
+    int value = 0;
+    return tryTextToInt(label, value) && value > 0 ? value : 0;
+  };
+  LevelReport level;
+  level.name = options.name;
+  level.width = count(ws.Label4);
+  level.height = count(ws.Label5);
+  const struct {
+    PlaneReport& plane;
+    ListReport& list;
+    const std::vector<Colour>& bank;
+    const std::string& counter;
+    int saved;
+    const std::array<int, 2>& grid;
+  } planes[] = {{level.sprite, report.sprite, bank.sprites, ws.Label23, mirrored.spriteSavedByMirroring, mapGrids[0]},
+                {level.background, report.background, bank.backgrounds, ws.Label26,
+                 mirrored.backgroundSavedByMirroring, mapGrids[1]}};
+  for (size_t k = 0; k < 2; ++k) {
+    const auto& p = planes[k];
+    p.plane.mapWidth = p.grid[0];
+    p.plane.mapHeight = p.grid[1];
+    p.plane.bankTiles = bankTileCount(p.bank, options.tileSize);
+    p.list.tiles = count(p.counter);
+    p.plane.newTiles = std::max(0, p.list.tiles - p.plane.bankTiles);
+    p.plane.savedByMirroring = p.saved;
+    if (options.maxTiles) p.list.budget = (*options.maxTiles)[k];
+  }
+  report.levels.push_back(std::move(level));
+  report.inputs = {options.sprites, options.background, options.full};
+  for (const std::string& file : bankFiles(options)) report.inputs.push_back(file);
+  return report;
+}
+
 }  // namespace
 
 int flushOutput(Console& console) {
@@ -286,6 +388,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   if (!problem && options.tiledDir) problem = folderProblem(*options.tiledDir, "--tiled");
   if (!problem)
     problem = outputsProblem(outputTargets(options), {options.sprites, options.background, options.full});
+  if (!problem) problem = reportFilesProblem(options);
   if (problem) {
     console.err << usageErrorLine(*problem) << '\n';
     return kExitUsage;
@@ -335,6 +438,7 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
   // The four files go out as one set; `exported` tells whether all of them are in place.
   OutputSet files;
   bool exported = false;
+  std::array<int, 2> mapGrids[2]{};  // columns and rows of the sprite and background maps
   for (const StepInfo& info : kSteps) {
     if (!ok) break;
     if (!options.runs(info.step)) continue;
@@ -396,6 +500,8 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
     bar.end(ok);
     if (error) console.err << *error << '\n';
     if (maps) {
+      mapGrids[0] = {maps->sprite.columns, maps->sprite.rows};
+      mapGrids[1] = {maps->background.columns, maps->background.rows};
       warnUnmatched(console, maps->sprite, "des sprites");
       warnUnmatched(console, maps->background, "de l'arrière-plan");
     }
@@ -421,6 +527,24 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       images.commit();
     });
     ok = ok && saved;
+  }
+
+  // The make rule and the summary describe a run that succeeded, once its files are in place.
+  OutputSet reports;
+  if (ok && (options.depfile || options.summaryJson)) {
+    const OptimiseReport mirrored = lean ? lean->report() : optimised;
+    RunReport report = runReport(options, ws, bank, mirrored, mapGrids);
+    for (const OutputSet* set : {&files, &images})
+      for (WrittenFile& file : set->written()) report.files.push_back(std::move(file));
+    ok = guarded(console, [&] {
+      if (options.summaryJson) stageSummaryJson(report, *options.summaryJson, reports);
+      if (options.depfile) {
+        std::vector<std::string> alsoMade;
+        if (options.summaryJson) alsoMade.push_back(*options.summaryJson);
+        stageDepfile(report, alsoMade, *options.depfile, reports);
+      }
+      reports.commit();
+    });
   }
 
   if (!options.quiet) {
@@ -456,7 +580,9 @@ int runBatch(const Options& options, Workspace& ws, Console& console) {
       out << title << " :\n";
       for (const std::string& path : paths) out << "  " << path << " (" << sizeOf(path) << " octets)\n";
     };
-    list("Fichiers écrits", files.committed());
+    std::vector<std::string> written = files.committed();
+    written.insert(written.end(), reports.committed().begin(), reports.committed().end());
+    list("Fichiers écrits", written);
     list("Images enregistrées", images.committed());
     if (ok && exported) out << closingMessage(ws) << '\n';
   }

@@ -431,6 +431,7 @@ void StagedFile::write(const void* data, std::size_t size) {
     // Only data of a chunk or more goes straight to the file; less joins the buffer.
     if (size >= kChunk) {
       if (!file_->write(data, size)) fail();
+      flushed_ += size;
       return;
     }
   }
@@ -440,6 +441,7 @@ void StagedFile::write(const void* data, std::size_t size) {
 
 void StagedFile::flush() {
   if (!buffer_.empty() && !file_->write(buffer_.data(), buffer_.size())) fail();
+  flushed_ += buffer_.size();
   buffer_.clear();
 }
 
@@ -508,6 +510,7 @@ void OutputSet::commit() {
     for (const auto& file : files_) {
       if (!file->file_->install()) file->fail();
       committed_.push_back(file->path());
+      committedBytes_.push_back(file->size());
       const std::string folder = folderOf(file->path());
       if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
     }
@@ -521,6 +524,12 @@ void OutputSet::commit() {
         if (folderOf(*it) == folder) throw Error(format(kFileWriteError, it->c_str()));
     }
   releaseFolders();
+}
+
+std::vector<WrittenFile> OutputSet::written() const {
+  std::vector<WrittenFile> files;
+  for (size_t k = 0; k < committed_.size(); ++k) files.push_back({committed_[k], committedBytes_[k]});
+  return files;
 }
 
 void writeOutputFile(const std::string& path, const std::function<void(StagedFile&)>& body) {

