@@ -13,6 +13,7 @@
 
 #include "base/error.h"
 #include "cli/batch_run.h"
+#include "cli/game_fixtures.h"
 #include "cli/lean_run.h"
 #include "files/output_set.h"
 #include "imaging/bitmap_file.h"
@@ -33,41 +34,6 @@ namespace tavrik::test {
 namespace {
 
 using testing::Rng;
-
-// Output files written straight, without the disk syncs of the real ones: these tests write
-// thousands of small files, and compare their bytes only.
-class UnsyncedFile final : public OutputFile {
- public:
-  explicit UnsyncedFile(std::string path) : path_(std::move(path)), out_(path_ + ".part", std::ios::binary) {}
-  bool write(const void* data, std::size_t size) override {
-    out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out_);
-  }
-  bool finish() override {
-    out_.close();
-    return !out_.fail();
-  }
-  bool install() override {
-    std::error_code ec;
-    fs::rename(path_ + ".part", path_, ec);
-    return !ec;
-  }
-
- private:
-  std::string path_;
-  std::ofstream out_;
-};
-
-class UnsyncedFiles {
- public:
-  UnsyncedFiles()
-      : scope_([](const std::string& path) -> std::unique_ptr<OutputFile> {
-          return std::make_unique<UnsyncedFile>(path);
-        }) {}
-
- private:
-  ScopedOutputFileFactory scope_;
-};
 
 struct Outcome {
   int status = -1;
@@ -220,7 +186,7 @@ void windowStep(Workspace& ws, batch::Step step, const batch::Options& options, 
 }  // namespace
 
 TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
-  const UnsyncedFiles unsynced;
+  const ScopedUnsyncedOutputs unsynced;
   int lean = 0, leanBanked = 0, withFiles = 0, failed = 0;
   for (int seed = 0; seed < 120; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 6151 + 5);
@@ -241,7 +207,7 @@ TEST(LeanRun, SameOutputsAsTheWindowsRoadOnRandomPictures) {
 }
 
 TEST(LeanRun, EveryStepShowsTheWindowsGaugeValuesAndCounters) {
-  const UnsyncedFiles unsynced;
+  const ScopedUnsyncedOutputs unsynced;
   int compared = 0, banked = 0;
   for (int seed = 0; seed < 120; ++seed) {
     Rng rng(static_cast<std::uint64_t>(seed) * 31 + 11);
@@ -388,7 +354,7 @@ TEST(LeanRun, APictureCutShortDuringTheRunFailsWithTheReadErrorAndWritesNothing)
 }
 
 TEST(LeanRun, DamagedPicturesGiveTheErrorOfLoadingThemInOrder) {
-  const UnsyncedFiles unsynced;
+  const ScopedUnsyncedOutputs unsynced;
   int failures = 0, lean = 0;
   std::map<std::string, int> messages;
   for (int seed = 0; seed < 80; ++seed) {
@@ -428,7 +394,7 @@ TEST(LeanRun, DamagedPicturesGiveTheErrorOfLoadingThemInOrder) {
 namespace tavrik::test {
 
 TEST(LeanRun, TwoDamagedPicturesGiveTheErrorOfTheFirstInLoadingOrder) {
-  const UnsyncedFiles unsynced;
+  const ScopedUnsyncedOutputs unsynced;
   TempFolder folder;
   // The sprite plane's end chunk is damaged (an error met after its last row); the background
   // plane is cut short once the run is planned (an error met in its first rows). Read side by
